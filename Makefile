@@ -1,0 +1,67 @@
+# Corvane KTA-310 Probe: the commands of the README.
+#   make test      install what is missing, build, run every test in the lab namespace
+#   make windows   cross-build for Windows x86-64 with MinGW-w64
+#   make format    clang-format every source;  make lint: clang-tidy and cppcheck
+
+BUILD      ?= build
+WINBUILD   ?= build-windows
+JOBS       ?= 2
+LAB        := tests/lab/lab.sh
+CMAKE_GEN  := -G Ninja
+CTEST_ARGS ?=
+
+# Debian packages the build and the tests need; make test installs the missing ones.
+DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev googletest \
+                iproute2 util-linux mount g++-mingw-w64-x86-64
+
+SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+
+.PHONY: all deps configure build test test-native windows format lint clean
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(DEB_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" != 0 ]; then \
+	    echo "make: these Debian packages are missing:$$missing"; \
+	    echo "make: run as root, or install them first: sudo apt-get install$$missing"; exit 1; \
+	  fi; \
+	  echo "make: installing$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing >/dev/null || \
+	    { echo "make: apt-get could not install:$$missing"; exit 1; }; \
+	fi
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKTA_WERROR=ON
+
+configure: $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test-native: deps build
+	$(LAB) --devices 30 -- ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+test: test-native windows
+
+$(WINBUILD)/build.ninja:
+	cmake -S . -B $(WINBUILD) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DKTA_WERROR=ON
+
+windows: deps $(WINBUILD)/build.ninja
+	cmake --build $(WINBUILD) -j $(JOBS)
+
+format:
+	clang-format -i $(SOURCES)
+
+lint: configure
+	clang-tidy -p $(BUILD) --quiet $(filter %.cpp,$(SOURCES))
+	cppcheck --quiet --error-exitcode=1 --enable=warning,performance,portability \
+	  --suppress=missingIncludeSystem -I . $(filter-out %_win32.cpp,$(filter %.cpp,$(SOURCES)))
+
+clean:
+	rm -rf $(BUILD) $(WINBUILD)

@@ -1,0 +1,42 @@
+# Helpers shared by the folders' CMakeLists.
+
+# kta_library(NAME [DEPS lib...]): a static library of every .cpp in the
+# current folder; files ending in _posix/_win32 build only on their platform.
+function(kta_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# kta_test_folder([DEPS lib...]): one test program per *_test.cpp here.
+# Programs named *_lab_test.cpp use the lab's fixed ports and broadcast, so
+# ctest runs them one at a time.
+function(kta_test_folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  foreach(src ${tests})
+    get_filename_component(stem ${src} NAME_WE)
+    set(target ${folder}_${stem})
+    add_executable(${target} ${src})
+    target_link_libraries(${target} PRIVATE ${ARG_DEPS} kta_testing GTest::gtest GTest::gmock)
+    set(props TIMEOUT 300)
+    if(stem MATCHES "_lab_test$")
+      list(APPEND props RESOURCE_LOCK lab_ports)
+    endif()
+    if(CMAKE_CROSSCOMPILING)
+      add_test(NAME ${target} COMMAND ${target})
+      set_tests_properties(${target} PROPERTIES ${props})
+    else()
+      gtest_discover_tests(${target} TEST_PREFIX "${folder}." DISCOVERY_MODE PRE_TEST
+                           PROPERTIES ${props})
+    endif()
+  endforeach()
+endfunction()

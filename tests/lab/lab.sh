@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Runs a command inside a fresh private network namespace, the lab, so that
+# probes, replies and broadcasts never reach a real network.
+#
+#   tests/lab/lab.sh [--devices N] [--] command [args...]
+#
+# Address plan:
+#   10.77.0.1/24       the near end of the veth pair lab0/lab1: the prober
+#   10.77.0.10 ...     N extra local addresses for simulated devices, counted
+#                      upward as 32-bit numbers, skipping .0 and .255
+#   default route      through lab0, so a send to 255.255.255.255 has a route;
+#                      what leaves lab0 ends at lab1, inside the lab
+#   /etc/resolv.conf   points at loopback inside the lab: name lookups fail at once
+#
+# Inside, KTA_LAB=1, KTA_LAB_NETNS (this namespace's id, which tests compare
+# with their own), KTA_LAB_NEAR and, with devices, KTA_LAB_DEVICES and
+# KTA_LAB_DEVICE_RANGE ("first-last") are set.
+set -euo pipefail
+
+devices=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --devices) devices="$2"; shift 2 ;;
+    --) shift; break ;;
+    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) break ;;
+  esac
+done
+[ $# -gt 0 ] || { echo "lab: no command given (see --help)" >&2; exit 2; }
+case "$devices" in ''|*[!0-9]*) echo "lab: --devices needs a number" >&2; exit 2 ;; esac
+
+if [ -z "${KTA_LAB_INSIDE:-}" ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "lab: must run as root to make a private network namespace (unshare -n)" >&2
+    exit 1
+  fi
+  exec unshare --net --mount -- env KTA_LAB_INSIDE=1 bash "$0" --devices "$devices" -- "$@"
+fi
+
+# Device N of the plan, as dotted-quad text.
+device_addr() {
+  local n=$(( (10 << 24) | (77 << 16) | 10 )) i=0
+  while :; do
+    if [ $(( n & 255 )) -ne 0 ] && [ $(( n & 255 )) -ne 255 ]; then
+      [ $i -eq "$1" ] && break
+      i=$(( i + 1 ))
+    fi
+    n=$(( n + 1 ))
+  done
+  echo "$(( n >> 24 & 255 )).$(( n >> 16 & 255 )).$(( n >> 8 & 255 )).$(( n & 255 ))"
+}
+
+ip link set lo up
+ip link add lab0 type veth peer name lab1
+ip addr add 10.77.0.1/24 dev lab0
+ip link set lab0 up
+ip link set lab1 up
+ip route add default dev lab0
+
+if [ "$devices" -gt 0 ]; then
+  first=$(device_addr 0)
+  last=$(device_addr $(( devices - 1 )))
+  # One batch: a thousand addresses one command at a time take seconds.
+  n=$(( (10 << 24) | (77 << 16) | 10 )); left=$devices
+  {
+    while [ $left -gt 0 ]; do
+      if [ $(( n & 255 )) -ne 0 ] && [ $(( n & 255 )) -ne 255 ]; then
+        echo "addr add $(( n >> 24 & 255 )).$(( n >> 16 & 255 )).$(( n >> 8 & 255 )).$(( n & 255 ))/32 dev lab0"
+        left=$(( left - 1 ))
+      fi
+      n=$(( n + 1 ))
+    done
+  } | ip -batch -
+  export KTA_LAB_DEVICES="$devices" KTA_LAB_DEVICE_RANGE="$first-$last"
+fi
+
+resolv=$(mktemp /tmp/kta-lab-resolv.XXXXXX)
+printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' > "$resolv"
+mount --bind "$resolv" /etc/resolv.conf
+rm -f "$resolv"
+
+export KTA_LAB=1 KTA_LAB_NETNS="$(readlink /proc/self/ns/net)" KTA_LAB_NEAR=10.77.0.1
+unset KTA_LAB_INSIDE
+exec "$@"

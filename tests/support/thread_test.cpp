@@ -1,0 +1,63 @@
+#include "support/thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+long ms_since(clock_type::time_point t0) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now() - t0).count());
+}
+
+TEST(Semaphore, CountsUpToItsMaximumAndRefusesBeyond) {
+  sema* s = sema_create();
+  ASSERT_NE(s, nullptr);
+  for (int i = 0; i < sema_max_count; i++) ASSERT_EQ(sema_post(s), 0) << "post " << i;
+  EXPECT_EQ(sema_post(s), -1);
+  for (int i = 0; i < sema_max_count; i++) ASSERT_EQ(sema_wait(s, 1), 0) << "wait " << i;
+  EXPECT_EQ(sema_wait(s, 1), 1);
+  sema_close(s);
+}
+
+TEST(Semaphore, TimedWaitReturnsOneAfterTheLimit) {
+  sema* s = sema_create();
+  auto t0 = clock_type::now();
+  EXPECT_EQ(sema_wait(s, 120), 1);
+  long waited = ms_since(t0);
+  EXPECT_GE(waited, 115);
+  EXPECT_LT(waited, 1000);
+  sema_close(s);
+}
+
+std::atomic<sema*> g_sema{nullptr};
+std::atomic<int> g_ran{0};
+
+void post_later() {
+  sleep_ms(50);
+  g_ran.store(1);
+  sema_post(g_sema.load());
+}
+
+TEST(Semaphore, UnlimitedWaitEndsOnAPostFromAnotherThread) {
+  g_sema = sema_create();
+  thread_start(post_later);
+  EXPECT_EQ(sema_wait(g_sema, 0), 0);
+  EXPECT_EQ(g_ran.load(), 1);
+  sema_close(g_sema);
+}
+
+TEST(Sleep, SleepsAtLeastTheTimeAsked) {
+  auto t0 = clock_type::now();
+  sleep_ms(30);
+  EXPECT_GE(ms_since(t0), 29);
+  t0 = clock_type::now();
+  sleep_tick();
+  EXPECT_GE(ms_since(t0), 9);
+}
+
+}  // namespace
