@@ -1,10 +1,14 @@
 # Helpers shared by the folders' CMakeLists.
 
-# kta_library(NAME [DEPS lib...]): a static library of every .cpp in the
-# current folder; files ending in _posix/_win32 build only on their platform.
+# kta_library(NAME [DEPS lib...] [EXCLUDE file...]): a static library of
+# every .cpp in the current folder but the excluded ones (a program's own
+# entry, say); files ending in _posix/_win32 build only on their platform.
 function(kta_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(file ${ARG_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  endforeach()
   if(WIN32)
     list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
   else()

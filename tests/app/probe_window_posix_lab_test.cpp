@@ -1,0 +1,207 @@
+// The probe window on the headless backend with a real channel in the lab:
+// simulated devices answer from lab addresses, the test is the message loop.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/probe.h"
+#include "app/probe_window.h"
+#include "net/bcast.h"
+#include "net/ip.h"
+#include "support/thread.h"
+#include "tests/support/temp_dir.h"
+#include "tests/testing/headless.h"
+#include "tests/testing/lab_guard.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Answers every "?" on port 9999 from each of its addresses, once per probe.
+class devices {
+ public:
+  explicit devices(std::vector<std::string> addresses) : addresses_(std::move(addresses)) {
+    int32_t port = 9999;
+    listen_ = udp_open(&port, 1);
+    int32_t on = 1;
+    ws_setsockopt(listen_, WS_SOL_SOCKET, WS_SO_REUSEADDR, &on, 4);
+    for (const auto& a : addresses_) {
+      sockaddr_in ep;
+      ip_resolve(&ep, a.c_str(), 0);
+      int32_t s = ws_socket(WS_SOCK_DGRAM);
+      ws_bind(s, &ep);
+      senders_.push_back(s);
+    }
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~devices() {
+    stop_ = true;
+    thread_.join();
+    udp_close(listen_);
+    for (int32_t s : senders_) udp_close(s);
+  }
+  bool ready() const { return listen_ > 0; }
+
+ private:
+  void serve() {
+    char buf[64];
+    while (!stop_) {
+      ws_set rd;
+      ws_set_zero(&rd);
+      ws_set_add(&rd, listen_);
+      ws_timeval limit{0, 20000};
+      if (ws_select(0, &rd, nullptr, &limit) <= 0) continue;
+      sockaddr_in from;
+      if (udp_recv(listen_, buf, sizeof buf, &from) < 1 || buf[0] != '?') continue;
+      for (int32_t s : senders_) udp_send(s, "?", 1, &from);
+    }
+  }
+  std::vector<std::string> addresses_;
+  std::vector<int32_t> senders_;
+  int32_t listen_ = -1;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+class ProbeWindow : public temp_dir_test {
+ protected:
+  void SetUp() override {
+    REQUIRE_LAB();
+    temp_dir_test::SetUp();
+    use_headless_windowing();
+    // The browser is a recorder that writes down the URL it was asked to open.
+    write_file("browser.sh", "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/opened.txt\"\n");
+    std::filesystem::permissions("browser.sh", std::filesystem::perms::owner_all);
+    setenv("BROWSER", (std::filesystem::current_path() / "browser.sh").c_str(), 1);
+    win_register_class(nullptr, nullptr);
+  }
+  void TearDown() override {
+    if (window && IsWindow(window->hwnd)) DestroyWindow(window->hwnd);
+    if (window) win_free(window);
+    pump_for(0ms);
+    temp_dir_test::TearDown();
+  }
+
+  void open() {
+    window = probe_window_create();
+    ASSERT_NE(window->hwnd, nullptr);
+    ShowWindow(window->hwnd, SW_SHOW);
+    UpdateWindow(window->hwnd);
+  }
+  probe_ctx* ctx() { return static_cast<probe_ctx*>(win_user(window)); }
+  HWND list() { return static_cast<HWND>(ctx()->list); }
+
+  // The test is the window's message loop: it serves the receiver's list updates.
+  void pump_for(std::chrono::milliseconds span) {
+    auto end = std::chrono::steady_clock::now() + span;
+    do {
+      MSG m;
+      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        if (m.message == WM_QUIT) quit_code = static_cast<int>(m.wParam);
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+      }
+      sleep_ms(5);
+    } while (std::chrono::steady_clock::now() < end);
+  }
+
+  std::vector<std::string> items() {
+    std::vector<std::string> out;
+    LRESULT n = SendMessageA(list(), LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; i++) {
+      char text[64] = {};
+      SendMessageA(list(), LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+      out.push_back(text);
+    }
+    return out;
+  }
+
+  void command(HWND from, WORD code) {
+    SendMessageA(window->hwnd, WM_COMMAND, MAKEWPARAM(0, code), reinterpret_cast<LPARAM>(from));
+  }
+
+  std::string opened(std::chrono::milliseconds wait) {
+    pump_for(wait);
+    return read_file("opened.txt");
+  }
+
+  win_obj* window = nullptr;
+  int quit_code = -1;
+};
+
+TEST_F(ProbeWindow, TwoDevicesAreListedInTextOrderAndComeBackAfterRefresh) {
+  devices d({"10.77.0.12", "10.77.0.10"});
+  ASSERT_TRUE(d.ready());
+  open();
+  pump_for(1300ms);
+  EXPECT_EQ(items(), (std::vector<std::string>{"10.77.0.10", "10.77.0.12"}));
+
+  command(static_cast<HWND>(ctx()->button), BN_CLICKED);
+  EXPECT_TRUE(items().empty());
+  pump_for(1300ms);
+  EXPECT_EQ(items(), (std::vector<std::string>{"10.77.0.10", "10.77.0.12"}));
+}
+
+TEST_F(ProbeWindow, TwoQuickRefreshesRunOneWindowToItsEnd) {
+  devices d({"10.77.0.11"});
+  open();
+  pump_for(1200ms);
+  ASSERT_EQ(ctx()->busy.load(), 0);
+  command(static_cast<HWND>(ctx()->button), BN_CLICKED);
+  pump_for(400ms);
+  command(static_cast<HWND>(ctx()->button), BN_CLICKED);
+  EXPECT_EQ(ctx()->busy.load(), 1);
+  // Past the first window's end the restarted one still runs...
+  pump_for(650ms);
+  EXPECT_EQ(ctx()->busy.load(), 1);
+  // ...and it ends once, with the device listed again.
+  pump_for(900ms);
+  EXPECT_EQ(ctx()->busy.load(), 0);
+  EXPECT_EQ(items(), std::vector<std::string>{"10.77.0.11"});
+}
+
+TEST_F(ProbeWindow, DoubleClickOpensTheSelectedDevicesPage) {
+  devices d({"10.77.0.10", "10.77.0.13"});
+  open();
+  pump_for(1300ms);
+  ASSERT_EQ(items().size(), 2u);
+  SendMessageA(list(), LB_SETCURSEL, 0, 0);
+  command(list(), LBN_DBLCLK);
+  EXPECT_EQ(opened(1500ms), "http://10.77.0.10\n");
+}
+
+TEST_F(ProbeWindow, NothingOpensWithoutASelectionOrOnOtherNotifications) {
+  devices d({"10.77.0.10"});
+  open();
+  pump_for(1300ms);
+  ASSERT_EQ(items().size(), 1u);
+  command(list(), LBN_DBLCLK);  // nothing selected
+  SendMessageA(list(), LB_SETCURSEL, 0, 0);
+  command(list(), LBN_SELCHANGE);  // a single click only selects
+  EXPECT_EQ(opened(700ms), "");
+  EXPECT_EQ(items(), std::vector<std::string>{"10.77.0.10"});
+}
+
+TEST_F(ProbeWindow, ClosingDuringAWindowEndsTheChannelAndPostsQuit) {
+  std::vector<std::string> many;
+  for (int i = 10; i < 30; i++) many.push_back("10.77.0." + std::to_string(i));
+  devices d(many);
+  open();
+  pump_for(200ms);  // replies are waiting for this thread when the close comes
+  auto t0 = std::chrono::steady_clock::now();
+  DestroyWindow(window->hwnd);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
+  pump_for(0ms);
+  EXPECT_EQ(quit_code, 0);
+  bcast_request req{};
+  EXPECT_EQ(udp_bcast_send(&req, "?", 1), -1);  // the channel is closed
+}
+
+}  // namespace

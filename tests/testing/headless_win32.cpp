@@ -1,0 +1,3 @@
+#include "tests/testing/headless.h"
+
+void use_headless_windowing() {}
