@@ -68,10 +68,16 @@ struct sent_msg {
   thread_queue* sender;
 };
 
+// A posted message; key input finds its window, the focus, when it is taken.
+struct queued {
+  MSG m;
+  bool to_focus = false;
+};
+
 struct thread_queue {
   int wake_fd = -1;
   bool wake_pending = false;
-  std::deque<MSG> posted;
+  std::deque<queued> posted;
   std::deque<sent_msg*> sent;
   bool quit = false;
   int quit_code = 0;

@@ -113,8 +113,14 @@ int fetch(MSG* m, HWND hwnd, UINT lo, UINT hi, UINT flags, bool block) {
     window* filter = hwnd ? find_window(hwnd) : nullptr;
     if (hwnd && !filter) return -1;
     for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
-      if (!matches(*it, filter, lo, hi)) continue;
-      *m = *it;
+      if (it->to_focus) {
+        window* f = q->focus ? find_window(q->focus) : nullptr;
+        window* t = find_window(it->m.hwnd);
+        if (f && t && top_of(f) == top_of(t)) it->m.hwnd = f->handle;
+        it->to_focus = false;
+      }
+      if (!matches(it->m, filter, lo, hi)) continue;
+      *m = it->m;
       if (remove) {
         q->posted.erase(it);
         track_keys(q, *m);
@@ -179,9 +185,9 @@ char vk_to_char(UINT vk, bool shift) {
   return 0;
 }
 
-bool post_to(thread_queue* q, const MSG& m) {
+bool post_to(thread_queue* q, const MSG& m, bool to_focus = false) {
   if (q->dead || q->posted.size() >= posted_limit) return false;
-  q->posted.push_back(m);
+  q->posted.push_back(queued{m, to_focus});
   queue_wake(q);
   return true;
 }
@@ -312,8 +318,9 @@ BOOL TranslateMessage(const MSG* msg) {
   char c = vk_to_char(static_cast<UINT>(msg->wParam), shift);
   if (c && !q->dead) {
     // Read next, ahead of anything already waiting, as the keystroke's own echo.
-    q->posted.push_front(MSG{msg->hwnd, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)),
-                             msg->lParam, msg->time, msg->pt});
+    q->posted.push_front(queued{MSG{msg->hwnd, WM_CHAR,
+                                    static_cast<WPARAM>(static_cast<unsigned char>(c)),
+                                    msg->lParam, msg->time, msg->pt}});
     queue_wake(q);
   }
   return TRUE;
@@ -458,9 +465,9 @@ void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
   if (q->keys[VK_SHIFT] & 0x80) keys |= MK_SHIFT;
   MSG m{target->handle, msg, keys, MAKELPARAM(cx, cy), time, screen_point(top, x, y)};
   // Moves coalesce, as Windows reports only the latest position.
-  if (msg == WM_MOUSEMOVE && !q->posted.empty() && q->posted.back().message == WM_MOUSEMOVE &&
-      q->posted.back().hwnd == m.hwnd) {
-    q->posted.back() = m;
+  if (msg == WM_MOUSEMOVE && !q->posted.empty() && q->posted.back().m.message == WM_MOUSEMOVE &&
+      q->posted.back().m.hwnd == m.hwnd) {
+    q->posted.back().m = m;
     return;
   }
   post_to(q, m);
@@ -486,16 +493,10 @@ void input_key(HWND top_hwnd, bool down, UINT vk, UINT scan) {
   window* top = find_window(top_hwnd);
   if (!top) return;
   thread_queue* q = top->owner;
-  window* f = q->focus ? find_window(q->focus) : nullptr;
-  window* target = (f && top_of(f) == top) ? f : top;
   LPARAM lp = 1 | static_cast<LPARAM>((scan & 0xFF) << 16);
   if (!down) lp |= static_cast<LPARAM>(0xC0000000u);
-  post_to(q, MSG{target->handle,
-                 down ? static_cast<UINT>(WM_KEYDOWN) : static_cast<UINT>(WM_KEYUP),
-                 vk,
-                 lp,
-                 tick_ms(),
-                 {}});
+  UINT msg = down ? WM_KEYDOWN : WM_KEYUP;
+  post_to(q, MSG{top_hwnd, msg, vk, lp, tick_ms(), {}}, true);
 }
 
 void input_close(HWND top_hwnd) {

@@ -168,7 +168,7 @@ void final_destroy(HWND hwnd) {
       ++it;
     }
   }
-  std::erase_if(q->posted, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
+  std::erase_if(q->posted, [hwnd](const queued& e) { return e.m.hwnd == hwnd; });
   if (q->capture == hwnd) q->capture = nullptr;
   if (q->focus == hwnd) q->focus = nullptr;
   if (q->click_hwnd == hwnd) q->click_hwnd = nullptr;
