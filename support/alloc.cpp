@@ -20,6 +20,7 @@ static_assert(alignof(std::max_align_t) >= header_size, "malloc must align to 16
 
 constexpr int32_t busy_attempts = 10;
 
+// Without the lock an overlap of two calls is only reported, not prevented.
 void busy_wait(const char* who) {
   if (alloc_busy.load() == 0) return;
   for (int32_t attempt = 1; attempt <= busy_attempts; attempt++) {

@@ -11,7 +11,7 @@ uint32_t clock_tick(uint64_t ms_since_start);
 uint32_t elapsed_ms(uint32_t start, uint32_t now);
 
 struct date_time {
-  int16_t year;  // 1900 to 2036
+  int16_t year;   // 1900 to 2036
   int16_t month;  // 1 to 12
   int16_t day;
   int16_t hour;

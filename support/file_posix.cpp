@@ -1,7 +1,8 @@
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "support/file_sys.h"
 
