@@ -16,11 +16,16 @@ function(kta_library name)
 endfunction()
 
 # kta_test_folder([DEPS lib...]): one test program per *_test.cpp here.
-# Programs named *_lab_test.cpp use the lab's fixed ports and broadcast, so
+# Names holding _posix_ or _win32_ build only on that platform. Programs named *_lab_test.cpp use the lab's fixed ports and broadcast, so
 # ctest runs them one at a time.
 function(kta_test_folder)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(WIN32)
+    list(FILTER tests EXCLUDE REGEX "_posix[_.][^/]*$")
+  else()
+    list(FILTER tests EXCLUDE REGEX "_win32[_.][^/]*$")
+  endif()
   get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
   foreach(src ${tests})
     get_filename_component(stem ${src} NAME_WE)
