@@ -4,8 +4,9 @@
 // numbers, types and results.
 
 #ifdef _WIN32
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 #else
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -63,8 +64,9 @@ TEST(Message, CrossThreadSendsAreServedWhileTheOwnerWaitsInGetMessage) {
   threads_done = 0;
   auto sender = [&](char tag) {
     for (int i = 0; i < per_thread; i++) {
-      std::string item = std::string(1, tag) + std::to_string(i);
-      if (SendMessageA(lb, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str())) < 0) refused++;
+      char item[16];
+      snprintf(item, sizeof item, "%c%d", tag, i);
+      if (SendMessageA(lb, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item)) < 0) refused++;
     }
     threads_done++;
     PostMessageA(top, WM_APP, 0, 0);  // wakes the loop to look at the count
