@@ -1,7 +1,5 @@
 // The headless backend: the same window tree and pixels, nothing on a screen.
 
-#include <poll.h>
-
 #include <atomic>
 
 #include "platform/headless.h"
@@ -30,11 +28,6 @@ void set_title(void*, const char*) {}
 
 void set_icon(void*, HICON) {}
 
-void wait(int wake_fd, int timeout_ms) {
-  pollfd p{wake_fd, POLLIN, 0};
-  poll(&p, 1, timeout_ms);
-}
-
 void pump() {}
 
 DWORD double_click_ms() { return 500; }
@@ -42,8 +35,8 @@ DWORD double_click_ms() { return 500; }
 }  // namespace
 
 const backend backend_headless = {
-    "headless", open, create, destroy,         show,    present, set_title,
-    set_icon,   wait, pump,   double_click_ms, nullptr, nullptr,
+    "headless", open,    create, destroy,         show,    present, set_title,
+    set_icon,   nullptr, pump,   double_click_ms, nullptr, nullptr,
 };
 
 void headless_mouse(HWND top, UINT msg, int x, int y) { input_mouse(top, msg, x, y, tick_ms()); }

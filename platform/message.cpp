@@ -64,25 +64,32 @@ void serve_sent(thread_queue* q) {
   }
 }
 
-void queue_wait(thread_queue* q, bool with_backend) {
-  const backend* be = nullptr;
-  int fd;
-  {
-    std::lock_guard<std::mutex> g(core_lock());
-    if (with_backend && q->toplevels > 0) be = current_backend();
-    fd = q->wake_fd;
-  }
+// Called and returns with the lock held; wakes for anything queue_wake signals.
+void queue_wait(std::unique_lock<std::mutex>& lk, thread_queue* q, bool with_backend) {
+  const backend* be = (with_backend && q->toplevels > 0) ? current_backend() : nullptr;
   if (be) {
+    lk.unlock();
     present_dirty(q);
-    be->wait(fd, -1);
-  } else {
-    pollfd p{fd, POLLIN, 0};
-    poll(&p, 1, -1);
+    if (be->wait) {
+      be->wait(q->wake_fd, -1);
+      lk.lock();
+      uint64_t n;
+      if (read(q->wake_fd, &n, sizeof n) < 0) n = 0;
+      q->wake_pending = false;
+      return;
+    }
+    lk.lock();
   }
-  std::lock_guard<std::mutex> g(core_lock());
-  uint64_t n;
-  if (read(q->wake_fd, &n, sizeof n) < 0) n = 0;
-  q->wake_pending = false;
+  if (q->wake_pending) {  // signalled while the lock was free
+    uint64_t n;
+    if (read(q->wake_fd, &n, sizeof n) < 0) n = 0;
+    q->wake_pending = false;
+    return;
+  }
+  q->cv_signalled = false;
+  q->cv_waiting = true;
+  q->cv.wait(lk, [q] { return q->cv_signalled; });
+  q->cv_waiting = false;
 }
 
 void track_keys(thread_queue* q, const MSG& m) {
@@ -143,8 +150,7 @@ int fetch(MSG* m, HWND hwnd, UINT lo, UINT hi, UINT flags, bool block) {
       present_dirty(q);
       return 2;
     }
-    lk.unlock();
-    queue_wait(q, true);
+    queue_wait(lk, q, true);
   }
 }
 
@@ -225,7 +231,13 @@ thread_queue* my_queue() {
 }
 
 void queue_wake(thread_queue* q) {
-  if (!q || q->wake_pending) return;
+  if (!q) return;
+  if (q->cv_waiting) {
+    q->cv_signalled = true;
+    q->cv.notify_one();
+    return;
+  }
+  if (q->wake_pending) return;
   q->wake_pending = true;
   uint64_t one = 1;
   if (write(q->wake_fd, &one, sizeof one) < 0) q->wake_pending = false;
@@ -267,9 +279,7 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       lk.lock();
       continue;
     }
-    lk.unlock();
-    queue_wait(q, false);
-    lk.lock();
+    queue_wait(lk, q, false);
   }
   return s.result;
 }
@@ -318,9 +328,9 @@ BOOL TranslateMessage(const MSG* msg) {
   char c = vk_to_char(static_cast<UINT>(msg->wParam), shift);
   if (c && !q->dead) {
     // Read next, ahead of anything already waiting, as the keystroke's own echo.
-    q->posted.push_front(queued{MSG{msg->hwnd, WM_CHAR,
-                                    static_cast<WPARAM>(static_cast<unsigned char>(c)),
-                                    msg->lParam, msg->time, msg->pt}});
+    q->posted.push_front(
+        queued{MSG{msg->hwnd, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)),
+                   msg->lParam, msg->time, msg->pt}});
     queue_wake(q);
   }
   return TRUE;

@@ -56,8 +56,8 @@ struct probe_like : ::testing::Test {
     ch = r.bottom;
     lb = CreateWindowExA(0, "LISTBOX", nullptr, 0x50800043, (cw - 160) / 2, (ch - 200) / 2 - 10,
                          160, 200, top, nullptr, GetModuleHandleA(nullptr), nullptr);
-    bt = CreateWindowExA(0, "BUTTON", "Refresh", 0x50000000, (cw - 100) / 2, ch - 30, 100, 20,
-                         top, nullptr, GetModuleHandleA(nullptr), nullptr);
+    bt = CreateWindowExA(0, "BUTTON", "Refresh", 0x50000000, (cw - 100) / 2, ch - 30, 100, 20, top,
+                         nullptr, GetModuleHandleA(nullptr), nullptr);
     for (const char* s : {"10.0.0.2", "10.0.0.10", "10.0.0.1"})
       SendMessageA(lb, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
     ShowWindow(top, SW_SHOWDEFAULT);
@@ -181,7 +181,8 @@ TEST(Headless, TypingReachesTheFocusedEdit) {
   HWND ed = make_child(top, "EDIT", WS_BORDER, 10, 10, 100, 20);
   ShowWindow(top, SW_SHOW);
   headless_click(top, 20, 20);
-  for (UINT vk : {static_cast<UINT>('1'), static_cast<UINT>(VK_OEM_PERIOD), static_cast<UINT>('A')}) {
+  for (UINT vk :
+       {static_cast<UINT>('1'), static_cast<UINT>(VK_OEM_PERIOD), static_cast<UINT>('A')}) {
     headless_key(top, vk, true);
     headless_key(top, vk, false);
   }

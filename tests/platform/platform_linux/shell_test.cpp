@@ -60,12 +60,13 @@ TEST_F(shell, BrowserCommandWithPlaceholderGetsTheUrlAsOneArgument) {
   std::string cmd = recorder + " --new-window %s";
   setenv("BROWSER", cmd.c_str(), 1);
   ShellExecuteA(nullptr, "open", ie, "http://10.0.0.5/a b;rm -rf x", nullptr, SW_SHOW);
-  EXPECT_EQ(opened(), "[--new-window]\n[http://10.0.0.5/a]\n") << "split as Windows splits, no shell";
+  EXPECT_EQ(opened(), "[--new-window]\n[http://10.0.0.5/a]\n")
+      << "split as Windows splits, no shell";
 }
 
 TEST_F(shell, AProgramThatExistsRunsWithItsParameters) {
-  EXPECT_TRUE(ok(ShellExecuteA(nullptr, "open", recorder.c_str(), "one \"two three\"", nullptr,
-                               SW_SHOW)));
+  EXPECT_TRUE(
+      ok(ShellExecuteA(nullptr, "open", recorder.c_str(), "one \"two three\"", nullptr, SW_SHOW)));
   EXPECT_EQ(opened(), "[one]\n[two three]\n");
 }
 
