@@ -48,6 +48,7 @@ bool x11_text_open(Display* dpy, int screen) {
     XftUnlockFace(font);
     ready = true;
   }
+  XftFontClose(dpy, font);  // the glyphs are kept; the font is not needed again
   return ready;
 }
 
