@@ -12,7 +12,7 @@ CTEST_ARGS ?=
 
 # Debian packages the build and the tests need; make test installs the missing ones.
 DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev googletest \
-                iproute2 util-linux mount g++-mingw-w64-x86-64
+                iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 

@@ -6,13 +6,14 @@
 set -eu
 build=${1:-build}
 shot=${2:-$build/platform_x11.png}
-display=:${KTA_XVFB_DISPLAY:-77}
 tmp=$(mktemp -d)
 app=
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
+# Xvfb picks a free display and writes its number to fd 3.
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
 xvfb=$!
 trap 'kill $app $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
-for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+display=:$(cat "$tmp/display")
 
 DISPLAY=$display "$build/bench/platform_bench" --window >"$tmp/out" &
 app=$!
