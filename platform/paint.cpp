@@ -151,7 +151,7 @@ void builtin_text(surface* s, int x, int baseline, RECT clip, const char* text, 
     auto ch = static_cast<unsigned char>(text[i]);
     if (ch < 32 || ch > 126) ch = '?';
     const font_glyph& g = font_glyphs[ch - 32];
-    const auto* bits = reinterpret_cast<const unsigned char*>(font_bits) + g.offset * 4;
+    const auto* bits = reinterpret_cast<const unsigned char*>(font_bits) + g.offset;
     for (int gy = 0; gy < g.h; gy++) {
       int py = baseline - g.top + gy;
       if (py < clip.top || py >= clip.bottom) continue;

@@ -197,6 +197,21 @@ TEST(Headless, TypingReachesTheFocusedEdit) {
   DestroyWindow(top);
 }
 
+TEST(Headless, GlyphsComeOutWhole) {
+  HWND top = make_top();
+  make_child(top, "EDIT", 0, 10, 10, 100, 20, "lllll");
+  ShowWindow(top, SW_SHOW);
+  UpdateWindow(top);
+  int stems = 0;  // columns dark from top to bottom: an 'l' is one straight stroke
+  for (int x = 10; x < 110; x++) {
+    int dark = 0;
+    for (int y = 10; y < 30; y++) dark += (headless_pixel(top, x, y) & 0xFF) < 0x60;
+    stems += dark >= 7;
+  }
+  EXPECT_EQ(stems, 5);
+  DestroyWindow(top);
+}
+
 TEST(Headless, ASendToAWindowWhoseThreadHasEndedReturnsZero) {
   HWND orphan = nullptr;
   std::thread([&] { orphan = make_top(); }).join();
