@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "platform/internal.h"
@@ -32,6 +33,7 @@ struct x11_state {
   GC gc = nullptr;
   Atom wm_protocols, wm_delete, net_wm_name, net_wm_icon, utf8, motif_hints;
   DWORD double_click = 500;
+  std::mutex windows_lock;  // creation may run on another thread than event reading
   std::vector<x11_window*> windows;
 };
 
@@ -107,6 +109,7 @@ void* create(HWND top, surface* s, int left, int top_y, const char* title) {
     xw->image = XCreateImage(x.dpy, x.visual, static_cast<unsigned>(x.depth), ZPixmap, 0,
                              reinterpret_cast<char*>(s->pixels.data()), w, h, 32, 0);
   set_title(xw, title);
+  std::lock_guard<std::mutex> g(x.windows_lock);
   x.windows.push_back(xw);
   return xw;
 }
@@ -119,6 +122,7 @@ void destroy(void* native) {
   }
   XDestroyWindow(x.dpy, w->win);
   XFlush(x.dpy);
+  std::lock_guard<std::mutex> g(x.windows_lock);
   std::erase(x.windows, w);
   delete w;
 }
@@ -151,9 +155,11 @@ void set_icon(void* native, HICON icon) {
                   static_cast<int>(data.size()));
 }
 
-x11_window* find(Window win) {
+// The top-level window behind an X window; null once it is gone.
+HWND find(Window win) {
+  std::lock_guard<std::mutex> g(x.windows_lock);
   for (x11_window* w : x.windows)
-    if (w->win == win) return w;
+    if (w->win == win) return w->top;
   return nullptr;
 }
 
@@ -213,47 +219,45 @@ UINT vk_of(KeySym k) {
   return 0;
 }
 
-void on_expose(XEvent& e, x11_window* w) {
-  if (e.xexpose.count == 0) input_expose(w->top);
+void on_expose(XEvent& e, HWND top) {
+  if (e.xexpose.count == 0) input_expose(top);
 }
 
-void on_button(XEvent& e, x11_window* w) {
+void on_button(XEvent& e, HWND top) {
   const XButtonEvent& b = e.xbutton;
   bool down = e.type == ButtonPress;
   switch (b.button) {
     case Button1:
-      input_mouse(w->top, down ? WM_LBUTTONDOWN : WM_LBUTTONUP, b.x, b.y,
-                  static_cast<DWORD>(b.time));
+      input_mouse(top, down ? WM_LBUTTONDOWN : WM_LBUTTONUP, b.x, b.y, static_cast<DWORD>(b.time));
       break;
     case Button3:
-      input_mouse(w->top, down ? WM_RBUTTONDOWN : WM_RBUTTONUP, b.x, b.y,
-                  static_cast<DWORD>(b.time));
+      input_mouse(top, down ? WM_RBUTTONDOWN : WM_RBUTTONUP, b.x, b.y, static_cast<DWORD>(b.time));
       break;
     case Button4:
     case Button5:
-      if (down) input_wheel(w->top, b.button == Button4 ? WHEEL_DELTA : -WHEEL_DELTA);
+      if (down) input_wheel(top, b.button == Button4 ? WHEEL_DELTA : -WHEEL_DELTA);
       break;
   }
 }
 
-void on_motion(XEvent& e, x11_window* w) {
-  input_mouse(w->top, WM_MOUSEMOVE, e.xmotion.x, e.xmotion.y, static_cast<DWORD>(e.xmotion.time));
+void on_motion(XEvent& e, HWND top) {
+  input_mouse(top, WM_MOUSEMOVE, e.xmotion.x, e.xmotion.y, static_cast<DWORD>(e.xmotion.time));
 }
 
-void on_key(XEvent& e, x11_window* w) {
+void on_key(XEvent& e, HWND top) {
   UINT vk = vk_of(XLookupKeysym(&e.xkey, 0));
-  if (vk) input_key(w->top, e.type == KeyPress, vk, e.xkey.keycode - 8);
+  if (vk) input_key(top, e.type == KeyPress, vk, e.xkey.keycode - 8);
 }
 
-void on_client_message(XEvent& e, x11_window* w) {
+void on_client_message(XEvent& e, HWND top) {
   if (e.xclient.message_type == x.wm_protocols &&
       static_cast<Atom>(e.xclient.data.l[0]) == x.wm_delete)
-    input_close(w->top);
+    input_close(top);
 }
 
-void on_mapping(XEvent& e, x11_window*) { XRefreshKeyboardMapping(&e.xmapping); }
+void on_mapping(XEvent& e, HWND) { XRefreshKeyboardMapping(&e.xmapping); }
 
-using handler = void (*)(XEvent&, x11_window*);
+using handler = void (*)(XEvent&, HWND);
 
 // Events are dispatched through a table indexed by their type.
 const handler* handlers() {
@@ -275,8 +279,8 @@ void pump() {
     XEvent e;
     XNextEvent(x.dpy, &e);
     if (e.type < 0 || e.type >= LASTEvent || !table[e.type]) continue;
-    x11_window* w = find(e.xany.window);
-    if (w || e.type == MappingNotify) table[e.type](e, w);
+    HWND top = find(e.xany.window);
+    if (top || e.type == MappingNotify) table[e.type](e, top);
   }
 }
 

@@ -1,6 +1,7 @@
 // The list box, the push button and the edit control, driven through their
 // messages as a user's clicks and keys would arrive.
 
+#include <cstdio>
 #include <string>
 
 #include "tests/platform/msg_log.h"
@@ -123,6 +124,25 @@ TEST_F(list_fixture, ArrowKeysMoveTheSelectionAndNotify) {
   int changes = 0;
   for (auto& c : commands_to(top)) changes += c.first == LBN_SELCHANGE;
   EXPECT_EQ(changes, 4) << "one per move that changed the selection";
+}
+
+TEST_F(list_fixture, TheContentScrollsToKeepTheSelectionInView) {
+  char item[16];
+  for (int i = 0; i < 40; i++) {
+    snprintf(item, sizeof item, "10.0.1.%d", 100 + i);
+    add(item);
+  }
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 0);
+  SendMessageA(lb, LB_SETCURSEL, 0, 0);
+  SendMessageA(lb, WM_KEYDOWN, VK_END, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), 39);
+  LRESULT top_index = SendMessageA(lb, LB_GETTOPINDEX, 0, 0);
+  RECT r;
+  GetClientRect(lb, &r);
+  auto rows = r.bottom / SendMessageA(lb, LB_GETITEMHEIGHT, 0, 0);
+  EXPECT_EQ(top_index, 40 - rows) << "the last item shows at the bottom";
+  SendMessageA(lb, WM_KEYDOWN, VK_HOME, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 0);
 }
 
 struct button_fixture : ::testing::Test {
