@@ -179,7 +179,7 @@ void paint_tree(HWND hwnd) {
     for (window* c : w->children) kids.push_back(c->handle);
   }
   if (need) {
-    call_proc(hwnd, WM_PAINT, 0, 0);
+    SendMessageA(hwnd, WM_PAINT, 0, 0);  // on the owner thread, from any caller
     std::lock_guard<std::mutex> g(core_lock());
     if (window* w = find_window(hwnd)) w->update = RECT{};
   }

@@ -338,8 +338,8 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
   call_proc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cw, ch));
   call_proc(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
   if ((style & WS_CHILD) && !(ex_style & WS_EX_NOPARENTNOTIFY))
-    call_proc(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, reinterpret_cast<uintptr_t>(menu)),
-              reinterpret_cast<LPARAM>(hwnd));
+    SendMessageA(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, reinterpret_cast<uintptr_t>(menu)),
+                 reinterpret_cast<LPARAM>(hwnd));
   {
     std::lock_guard<std::mutex> g(core_lock());
     window* w = find_window(hwnd);
@@ -368,7 +368,8 @@ BOOL DestroyWindow(HWND hwnd) {
     visible = (w->style & WS_VISIBLE) != 0;
   }
   if (notify)
-    call_proc(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_DESTROY, 0), reinterpret_cast<LPARAM>(hwnd));
+    SendMessageA(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_DESTROY, 0),
+                 reinterpret_cast<LPARAM>(hwnd));
   // Hidden first: a slow destroy handler leaves no dead window on the screen.
   if (visible) {
     if (parent) call_proc(hwnd, WM_SHOWWINDOW, FALSE, 0);
@@ -410,7 +411,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     was = (w->style & WS_VISIBLE) != 0;
     if (was == show) return was;
   }
-  call_proc(hwnd, WM_SHOWWINDOW, show, 0);
+  SendMessageA(hwnd, WM_SHOWWINDOW, show, 0);
   std::lock_guard<std::mutex> g(core_lock());
   window* w = find_window(hwnd);
   if (!w) return was;
