@@ -88,6 +88,7 @@ struct thread_queue {
   bool quit = false;
   int quit_code = 0;
   int toplevels = 0;  // top-level windows owned: the thread waits on the backend too
+  int windows = 0;    // all windows owned; the record outlives its thread while any is left
   bool dead = false;
   HWND capture = nullptr;
   HWND focus = nullptr;

@@ -29,7 +29,11 @@ struct queue_holder {
       queue_wake(s->sender);
     }
     q->sent.clear();
-    // The record stays: windows and senders may still point at it.
+    // Windows the thread left behind still name the record; without any it goes.
+    if (q->windows == 0) {
+      close(q->wake_fd);
+      delete q;
+    }
   }
 };
 

@@ -172,6 +172,7 @@ void final_destroy(HWND hwnd) {
   if (q->capture == hwnd) q->capture = nullptr;
   if (q->focus == hwnd) q->focus = nullptr;
   if (q->click_hwnd == hwnd) q->click_hwnd = nullptr;
+  q->windows--;
   if (w->parent) {
     auto& sib = w->parent->children;
     sib.erase(std::remove(sib.begin(), sib.end(), w), sib.end());
@@ -306,6 +307,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
     w->id = (style & WS_CHILD) ? menu : nullptr;
     w->instance = instance;
     w->owner = my_queue();
+    w->owner->windows++;
     w->handle = hwnd = add_to_table(w);
     if (p) {
       p->children.push_back(w);

@@ -1,7 +1,7 @@
 #pragma once
 // XOLA_ICON: 32x32, 16 colours. A KTA-310 box with its antenna sending
 // signal arcs. One hex digit per pixel indexes xola_icon_palette; a blank
-// is transparent. The Windows resource script builds its .ico from this.
+// is transparent. The Windows resource carries the same picture.
 
 #include <cstdint>
 
