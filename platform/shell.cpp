@@ -100,7 +100,7 @@ HINSTANCE open_url(const std::string& url) {
   if (browser && *browser) {
     // $BROWSER may list several commands; the first is used, %s stands for the URL.
     std::string cmd = browser;
-    cmd = cmd.substr(0, cmd.find(':'));
+    if (size_t colon = cmd.find(':'); colon != std::string::npos) cmd.resize(colon);
     std::vector<std::string> words = split_params(cmd.c_str());
     bool placed = false;
     for (std::string& w : words) {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/platform/msg_log.h"
+#include "tests/testing/fd_count.h"
 
 namespace {
 
@@ -218,6 +219,27 @@ TEST(Headless, ASendToAWindowWhoseThreadHasEndedReturnsZero) {
   ASSERT_NE(orphan, nullptr);
   EXPECT_EQ(SendMessageA(orphan, WM_GETTEXTLENGTH, 0, 0), 0);
   EXPECT_FALSE(PostMessageA(orphan, WM_APP, 0, 0));
+}
+
+std::atomic<int> senders_done{0};
+
+TEST(Headless, ThreadsThatOnlySendLeaveNoDescriptorBehind) {
+  HWND top = make_top();
+  int before = open_descriptor_count();
+  std::vector<std::thread> senders;
+  for (int i = 0; i < 50; i++)
+    senders.emplace_back([top] {
+      SendMessageA(top, WM_NULL, 0, 0);
+      senders_done++;
+    });
+  MSG m;
+  while (senders_done < 50) {
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  for (std::thread& t : senders) t.join();
+  EXPECT_EQ(open_descriptor_count(), before) << "each sender's wake-up descriptor is closed";
+  DestroyWindow(top);
 }
 
 TEST(Headless, TheClassBrushPaintsTheBackground) {
