@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -29,13 +30,14 @@ TEST(ProbeExchange, BusyFromProbeToWindowEndAndLateAnswersInTheNextWindow) {
   ctx.list = list;
 
   // Twelve answers from twelve devices, queued: a window takes ten.
-  std::string near = std::getenv("KTA_LAB_NEAR") ? std::getenv("KTA_LAB_NEAR") : "10.77.0.1";
+  std::string prober = std::getenv("KTA_LAB_NEAR") ? std::getenv("KTA_LAB_NEAR") : "10.77.0.1";
   sockaddr_in to;
-  ip_resolve(&to, near.c_str(), 10000);
+  ip_resolve(&to, prober.c_str(), 10000);
   for (int i = 0; i < 12; i++) {
-    std::string from = "10.77.0." + std::to_string(10 + i);
+    char from[16];
+    std::snprintf(from, sizeof from, "10.77.0.%d", 10 + i);
     sockaddr_in ep;
-    ip_resolve(&ep, from.c_str(), 0);
+    ip_resolve(&ep, from, 0);
     int32_t s = ws_socket(WS_SOCK_DGRAM);
     ASSERT_GT(s, 0);
     ASSERT_EQ(ws_bind(s, &ep), 0) << from << " (run with lab.sh --devices 12 or more)";

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -147,7 +148,11 @@ TEST(TextList, AddsFromAnotherThreadWhileThisOneReads) {
   text_list* list = text_list_create();
   ASSERT_NE(list, nullptr);
   std::thread writer([list] {
-    for (int i = 0; i < 2000; i++) text_list_add(list, ("10.0." + std::to_string(i)).c_str());
+    char text[16];
+    for (int i = 0; i < 2000; i++) {
+      std::snprintf(text, sizeof text, "10.0.%d", i);
+      text_list_add(list, text);
+    }
   });
   int32_t seen = 0;
   char text[32];

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -20,6 +21,13 @@ using clock_type = std::chrono::steady_clock;
 
 constexpr int32_t channel_port = 10000;
 constexpr int32_t device_port = 9999;
+
+// "?0", "?1", ... so that the order of delivery shows.
+std::string numbered_text(int i) {
+  char text[16];
+  std::snprintf(text, sizeof text, "?%d", i);
+  return text;
+}
 
 int64_t ms_since(clock_type::time_point t0) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now() - t0).count();
@@ -79,9 +87,8 @@ struct device {
   void send(const std::string& bytes) {
     udp_send(sock, bytes.data(), static_cast<int32_t>(bytes.size()), &to);
   }
-  // "?0", "?1", ... so that the order of delivery shows.
   void queue(int n, int first = 0) {
-    for (int i = first; i < first + n; i++) send("?" + std::to_string(i));
+    for (int i = first; i < first + n; i++) send(numbered_text(i));
   }
 };
 
@@ -104,7 +111,7 @@ struct Channel : ::testing::Test {
 
 std::vector<std::string> numbered(int first, int n) {
   std::vector<std::string> v;
-  for (int i = first; i < first + n; i++) v.push_back("?" + std::to_string(i));
+  for (int i = first; i < first + n; i++) v.push_back(numbered_text(i));
   return v;
 }
 
@@ -221,8 +228,8 @@ TEST_F(Channel, TheRequestIsCopiedSoTheCallerMayReuseIt) {
 
 TEST_F(Channel, EmptyAndOversizedDatagramsAreNotDeliveredButUseTheirPoll) {
   dev.send("");
-  dev.send("?" + std::string(1000, 'x'));  // 1001 bytes
-  dev.send("?" + std::string(999, 'y'));   // exactly 1000: delivered whole
+  dev.send(std::string(1001, '?'));
+  dev.send(std::string(1000, '?'));  // exactly 1000: delivered whole
   dev.queue(9);
   ASSERT_EQ(send(rec.request()), 0);
   ASSERT_TRUE(rec.wait_done(3000));
