@@ -71,6 +71,11 @@ int32_t udp_bcast_send(const bcast_request* req, const void* data, int32_t len) 
   if (state.load() <= 0) return -1;
   if (!req || len < 0 || (len > 0 && !data)) return -1;
   guard_enter();
+  // A send from a callback may meet a close; it must not reopen the window.
+  if (state.load() <= 0) {
+    guard_leave();
+    return -1;
+  }
   request = *req;
   request.polls = bcast_window_polls;
   request.wait_ms = bcast_poll_wait_ms;

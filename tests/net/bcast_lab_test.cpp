@@ -286,12 +286,18 @@ TEST_F(Channel, TheBroadcastReachesTheDevicesPort) {
 struct served_reply {
   std::atomic<int> waiting{0};
   std::atomic<int> served{0};
+  std::atomic<int32_t> sent_after{1};
   sema* go = sema_create();
   ~served_reply() { sema_close(go); }
   static void on_reply(void* ctx, const char*, const char*, int32_t) {
     auto* s = static_cast<served_reply*>(ctx);
     s->waiting.store(1);
     sema_wait(s->go, 0);
+    // By now the close has begun: a send from here must not reopen the window.
+    bcast_request again{};
+    again.ctx = s;
+    again.on_done = on_done;
+    s->sent_after.store(udp_bcast_send(&again, probe, 1));
   }
   static void on_done(void* ctx) { static_cast<served_reply*>(ctx)->served.store(-1000); }
   static void serve(void* ctx) {
@@ -327,10 +333,12 @@ TEST_F(Channel, CloseServesAReplyThatWaitsForTheClosingThread) {
   closer.join();
   EXPECT_TRUE(in_time);
   EXPECT_EQ(pending.served.load(), 1);  // served once, and no on_done after the close
+  EXPECT_EQ(pending.sent_after.load(), -1);
 }
 
 TEST(ChannelCycles, OpenSendCloseUnderAFloodNeitherHangsNorLeaks) {
   REQUIRE_LAB();
+  int before = open_descriptor_count();
   std::atomic<bool> stop{false};
   std::thread flood([&] {
     device dev;
@@ -342,7 +350,6 @@ TEST(ChannelCycles, OpenSendCloseUnderAFloodNeitherHangsNorLeaks) {
   });
   recorder rec;
   bcast_request r = rec.request();
-  int before = open_descriptor_count();
   auto t0 = clock_type::now();
   int opened = 0;
   for (int i = 0; i < 200; i++) {
