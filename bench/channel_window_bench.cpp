@@ -56,8 +56,8 @@ BENCHMARK(window)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond
 // Context switches of every thread but the calling one, from /proc.
 long other_threads_switches() {
   long total = 0;
-  std::string self = std::to_string(static_cast<long>(std::atoll(
-      std::filesystem::read_symlink("/proc/thread-self").filename().c_str())));
+  std::string self = std::to_string(static_cast<long>(
+      std::atoll(std::filesystem::read_symlink("/proc/thread-self").filename().c_str())));
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
     if (task.path().filename() == self) continue;
     std::ifstream status(task.path() / "status");

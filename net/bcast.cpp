@@ -24,7 +24,8 @@ sema* guard = nullptr;
 
 // Under the guard.
 bcast_request request;
-uint32_t generation;  // bumped by every send, so a poll begun before a re-arm is not counted in the new window
+uint32_t generation;  // bumped by every send, so a poll begun before a re-arm is not counted in the
+                      // new window
 int32_t sock = -1;
 
 // The receiver's alone.

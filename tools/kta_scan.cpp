@@ -147,8 +147,7 @@ int main(int argc, char** argv) {
 
   print_devices(list, opt);
   if (text_list_count(list) == 0) {
-    std::fprintf(stderr,
-                 "kta-scan: no device answered; a firewall may be blocking UDP port %d\n",
+    std::fprintf(stderr, "kta-scan: no device answered; a firewall may be blocking UDP port %d\n",
                  local_port);
   }
   text_list_free(list);

@@ -1,3 +1,5 @@
+#include "app/probe.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/probe.h"
 #include "app/text_list.h"
 
 namespace {
@@ -108,7 +109,9 @@ int32_t fake_find(void* list, const char* text) {
   f->finds.emplace_back(text);
   return f->present;
 }
-void fake_add(void* list, const char* text) { static_cast<fake_list*>(list)->adds.emplace_back(text); }
+void fake_add(void* list, const char* text) {
+  static_cast<fake_list*>(list)->adds.emplace_back(text);
+}
 const device_list_ops fake_ops = {fake_find, fake_add};
 
 TEST(ExchangeOps, FindsThenAddsThroughTheInstalledTable) {

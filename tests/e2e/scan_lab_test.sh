@@ -27,7 +27,10 @@ check "--json: one object with every device" [ "$(cat "$WORK/json.out")" = "$exp
 # Port 10000 held by a scan in progress: the second scan cannot open it.
 "$SCAN" --rounds 5 >/dev/null 2>&1 &
 holder=$!
-sleep 0.5
+for _ in $(seq 100); do  # until the holder has bound port 10000 (0x2710)
+  grep -q ':2710 ' /proc/net/udp && break
+  sleep 0.05
+done
 "$SCAN" >"$WORK/busy.out" 2>"$WORK/busy.err"
 rc=$?
 check "port 10000 taken: exit 1" [ "$rc" -eq 1 ]
