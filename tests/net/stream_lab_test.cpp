@@ -80,10 +80,12 @@ TEST_F(Stream, ListenAcceptReceiveAndSeeThePeerClose) {
   ws_getsockname(c, &client_end);
   EXPECT_EQ(ip_compare(&from, &client_end), 0) << ip_to_text(&from) << " vs the client's own end";
 
+  EXPECT_EQ(tcp_send(c, "abc", -1), -1) << "a negative length is refused, not read as huge";
   EXPECT_EQ(tcp_send(c, "abc", 3), 3);
   int32_t conn[] = {s};
   ASSERT_EQ(sock_select_read_ms(conn, 1, 1000), 0);
   char buf[8];
+  EXPECT_EQ(tcp_recv(s, buf, -1), -1);
   EXPECT_EQ(tcp_recv(s, buf, sizeof buf), 3);
   EXPECT_EQ(std::string(buf, 3), "abc");
   ws_closesocket(c);
