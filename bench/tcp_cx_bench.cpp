@@ -5,15 +5,15 @@
 // pending for minutes without a packet leaving the namespace.
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "net/stream.h"
@@ -102,7 +102,13 @@ void BM_ManagerCpu1024Pending(benchmark::State& state) {
   state.counters["still_pending"] = tcp_cx_pending();
   tcp_cx_batch_queries(1);
 }
-BENCHMARK(BM_ManagerCpu1024Pending)->Arg(1)->Arg(0)->ArgName("batched")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ManagerCpu1024Pending)
+    ->Arg(1)
+    ->Arg(0)
+    ->ArgName("batched")
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 std::atomic<int64_t> connected_at{0};
 
@@ -134,7 +140,9 @@ void BM_AcceptToOnConnected(benchmark::State& state) {
     state.SetIterationTime(a);
   }
   tcp_close(l);
-  auto max_ms = [](const std::vector<double>& v) { return 1e3 * *std::max_element(v.begin(), v.end()); };
+  auto max_ms = [](const std::vector<double>& v) {
+    return 1e3 * *std::max_element(v.begin(), v.end());
+  };
   auto mean_ms = [](const std::vector<double>& v) {
     double sum = 0;
     for (double x : v) sum += x;
@@ -146,7 +154,13 @@ void BM_AcceptToOnConnected(benchmark::State& state) {
   state.counters["connect_to_cb_mean_ms"] = mean_ms(connect_to_cb);
   state.counters["connect_to_cb_max_ms"] = max_ms(connect_to_cb);
 }
-BENCHMARK(BM_AcceptToOnConnected)->Arg(0)->Arg(1000)->ArgName("pending")->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AcceptToOnConnected)
+    ->Arg(0)
+    ->Arg(1000)
+    ->ArgName("pending")
+    ->Iterations(200)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

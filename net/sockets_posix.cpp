@@ -53,7 +53,7 @@ uint32_t keep_ready(ws_set* set, const pollfd* fds, short ready_events) {
   return kept;
 }
 
-// Windows refuses a negative length; cast to size_t it would reach past the buffer.
+// A negative length is refused: taken as a size it would reach past the buffer.
 bool refuse_length(int32_t len) {
   if (len >= 0) return false;
   errno = EINVAL;

@@ -103,7 +103,7 @@ ending take_ended(uint32_t now, ended_attempt* out) {
         std::memset(&local, 0, sizeof local);
         ws_getsockname(e.sock, &local);
         ip_to_bytes(&local, out->local, &out->local_port);
-        // Linux reports a refused connect as writable, sometimes with a local port; the pending error tells.
+        // Linux shows a refused connect as writable, maybe with a port: the pending error tells.
         how = out->local_port == 0 || ws_pending_error(e.sock) != 0 ? ending::failed
                                                                     : ending::connected;
       }
@@ -356,4 +356,6 @@ int32_t tcp_cx_running() {
   return running;
 }
 
-void tcp_cx_batch_queries(int32_t on) { batch_queries.store(on ? 1 : 0, std::memory_order_relaxed); }
+void tcp_cx_batch_queries(int32_t on) {
+  batch_queries.store(on ? 1 : 0, std::memory_order_relaxed);
+}

@@ -1,5 +1,3 @@
-#include "net/stream.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "net/ip.h"
+#include "net/stream.h"
 #include "net/tcp_cx.h"
 #include "support/alloc.h"
 #include "support/log.h"
@@ -26,11 +25,15 @@ class Stream : public temp_dir_test {
     temp_dir_test::SetUp();
     REQUIRE_LAB();
     mem_start();
+    ASSERT_EQ(ws_startup(), 0);
     started_ = true;
   }
   void TearDown() override {
     for (int32_t s : open_) ws_closesocket(s);
-    if (started_) mem_stop();
+    if (started_) {
+      ws_cleanup();
+      mem_stop();
+    }
     temp_dir_test::TearDown();
   }
   int32_t keep(int32_t s) {
@@ -57,6 +60,7 @@ class Stream : public temp_dir_test {
     udp_send(tx, "?", 1, &to);
     udp_close(tx);
   }
+
  private:
   std::vector<int32_t> open_;
   bool started_ = false;

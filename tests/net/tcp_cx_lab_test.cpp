@@ -1,5 +1,3 @@
-#include "net/tcp_cx.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,6 +13,7 @@
 
 #include "net/ip.h"
 #include "net/stream.h"
+#include "net/tcp_cx.h"
 #include "support/alloc.h"
 #include "support/log.h"
 #include "tests/support/temp_dir.h"
@@ -31,6 +30,20 @@ using testing::internal::GetCapturedStdout;
 // connect to it stays pending for about three seconds.
 constexpr const char* silent_host = "10.77.0.2";
 constexpr int32_t refused_port = 11013;
+
+// Linux shows a refused connect as writable, so it ends as failed at once;
+// Windows shows it only in the except set, so it ends at its timeout.
+#ifdef _WIN32
+constexpr bool refusal_seen = false;
+#else
+constexpr bool refusal_seen = true;
+#endif
+
+std::string fail_lines(int n) {
+  std::string out;
+  for (int i = 0; refusal_seen && i < n; i++) out += "*** Connect Fail ***\n";
+  return out;
+}
 
 // The callbacks' story, in the order the manager told it.
 struct recorder {
@@ -81,7 +94,9 @@ void on_fail(void* ctx) {
   a->pending_in_callback = tcp_cx_pending();
   a->rec->add(a->name + " fail");
 }
-void on_connected(void* ctx, int32_t sock) { seen(static_cast<attempt*>(ctx), sock, nullptr, "connected"); }
+void on_connected(void* ctx, int32_t sock) {
+  seen(static_cast<attempt*>(ctx), sock, nullptr, "connected");
+}
 void on_fail_peer(void* ctx, int32_t sock, const sockaddr_in* peer) {
   seen(static_cast<attempt*>(ctx), sock, peer, "fail_peer");
 }
@@ -117,6 +132,14 @@ class Manager : public temp_dir_test {
   static int descriptors() {
     log_print("%s", "");
     return open_descriptor_count();
+  }
+  // Whether the descriptor count sees sockets at all (Wine's handle count does not).
+  static bool sockets_counted() {
+    int before = open_descriptor_count();
+    int32_t s = ws_socket(WS_SOCK_STREAM);
+    bool seen = open_descriptor_count() == before + 1;
+    ws_closesocket(s);
+    return seen;
   }
 
   void SetUp() override {
@@ -168,7 +191,8 @@ TEST_F(Manager, IdsCountFromOneAcrossBothWaysOfQueueing) {
   EXPECT_EQ(id_b, 2);
   EXPECT_EQ(id_c, 3);
   ASSERT_TRUE(all);
-  EXPECT_EQ(rec.story(), (std::vector<std::string>{"a connected", "b connected_peer", "c connected"}));
+  EXPECT_EQ(rec.story(),
+            (std::vector<std::string>{"a connected", "b connected_peer", "c connected"}));
   for (attempt* x : {&a, &b, &c}) {
     tcp_close(x->sock);
     tcp_close(tcp_accept(l, nullptr));
@@ -270,13 +294,13 @@ TEST_F(Manager, RefusedAttemptsFailWithTheirCallbacksAndClosedSockets) {
   attempt a{&rec, "a"}, b{&rec, "b"};
   int fds = descriptors();
   CaptureStdout();
-  tcp_connect("127.0.0.1", refused_port, 5, &a, on_fail, on_connected);
+  tcp_connect("127.0.0.1", refused_port, 1, &a, on_fail, on_connected);
   bool first = rec.wait_for(1);
-  tcp_connect_send(&ep, "hello", 5, 5, &b, on_fail_peer, on_connected_peer);
+  tcp_connect_send(&ep, "hello", 5, 1, &b, on_fail_peer, on_connected_peer);
   bool second = rec.wait_for(2);
   std::string out = GetCapturedStdout();
   ASSERT_TRUE(first && second);
-  EXPECT_EQ(out, "*** Connect Fail ***\n*** Connect Fail ***\n");
+  EXPECT_EQ(out, fail_lines(2));
   EXPECT_EQ(rec.story(), (std::vector<std::string>{"a fail", "b fail_peer"}));
   EXPECT_FALSE(b.open_in_callback) << "the socket is closed before the callback";
   EXPECT_TRUE(same_endpoint(b.peer, ep));
@@ -313,7 +337,7 @@ struct trio {
 void queue_three(void* ctx) {
   auto* t = static_cast<trio*>(ctx);
   sockaddr_in refused = endpoint("127.0.0.1", refused_port);
-  tcp_connect_send(&refused, nullptr, 0, 5, &t->a, on_fail_peer, on_connected_peer);
+  tcp_connect_send(&refused, nullptr, 0, 0, &t->a, on_fail_peer, on_connected_peer);
   tcp_connect(silent_host, 80, 0, &t->b, on_fail, on_connected);
   tcp_connect(silent_host, 80, 0, &t->c, on_fail, on_connected);
   // A refused connect may need a moment to show, even on loopback.
@@ -348,7 +372,9 @@ TEST_F(Manager, CancelClosesAPendingAttemptWithoutCallbackAndIgnoresOthers) {
   std::this_thread::sleep_for(100ms);
   std::string out = GetCapturedStdout();
   EXPECT_EQ(unknown, "");
-  EXPECT_EQ(fds_pending, fds + 1);
+  if (sockets_counted()) {
+    EXPECT_EQ(fds_pending, fds + 1);
+  }
   EXPECT_EQ(out, "tcp_cx_cancel\n") << "the second cancel finds nothing";
   EXPECT_EQ(open_descriptor_count(), fds);
   EXPECT_EQ(tcp_cx_pending(), 0);
@@ -360,7 +386,8 @@ TEST_F(Manager, FinDropsPendingAttemptsWithTheirPayloadsAndNoCallback) {
   attempt a{&rec, "a"};
   int fds = descriptors();
   int32_t before = my_total.load();
-  for (int i = 0; i < 3; i++) tcp_connect_send(&ep, "hello", 5, 60, &a, on_fail_peer, on_connected_peer);
+  for (int i = 0; i < 3; i++)
+    tcp_connect_send(&ep, "hello", 5, 60, &a, on_fail_peer, on_connected_peer);
   tcp_connect(silent_host, 80, 60, &a, on_fail, on_connected);
   EXPECT_EQ(my_total.load(), before + 15);
   CaptureStdout();
@@ -444,6 +471,7 @@ TEST_F(Manager, CallbacksMayQueueAndCancelAttempts) {
 
 std::atomic<int32_t> failures{0};
 void count_failure(void*) { failures++; }
+void count_failure_peer(void*, int32_t, const sockaddr_in*) { failures++; }
 
 TEST_F(Manager, QueueingAndCancellingFromSeveralThreadsKeepsEveryAttemptAccountedFor) {
   constexpr int per_thread = 150;
@@ -452,9 +480,9 @@ TEST_F(Manager, QueueingAndCancellingFromSeveralThreadsKeepsEveryAttemptAccounte
   std::vector<int32_t> ids;
   auto worker = [&](int which) {
     for (int i = 0; i < per_thread; i++) {
-      int32_t id = which == 0
-                       ? tcp_connect("127.0.0.1", refused_port, 5, nullptr, count_failure, nullptr)
-                       : tcp_connect_send(&refused, "x", 1, 5, nullptr, nullptr, nullptr);
+      int32_t id =
+          which == 0 ? tcp_connect("127.0.0.1", refused_port, 1, nullptr, count_failure, nullptr)
+                     : tcp_connect_send(&refused, "x", 1, 1, nullptr, count_failure_peer, nullptr);
       {
         std::lock_guard<std::mutex> g(ids_m);
         ids.push_back(id);
@@ -480,8 +508,8 @@ TEST_F(Manager, QueueingAndCancellingFromSeveralThreadsKeepsEveryAttemptAccounte
     return n;
   };
   size_t cancelled = count("tcp_cx_cancel\n"), failed = count("*** Connect Fail ***\n");
-  EXPECT_EQ(cancelled + failed, 2u * per_thread) << "every attempt ends exactly once";
-  EXPECT_LE(static_cast<size_t>(failures.load()), failed);
+  EXPECT_EQ(cancelled + failures.load(), 2u * per_thread) << "every attempt ends exactly once";
+  EXPECT_EQ(failed, refusal_seen ? static_cast<size_t>(failures.load()) : 0u);
 }
 
 TEST_F(Manager, PerAttemptQueriesEndAttemptsTheSameWay) {
@@ -492,7 +520,7 @@ TEST_F(Manager, PerAttemptQueriesEndAttemptsTheSameWay) {
   attempt a{&rec, "a"}, b{&rec, "b"}, c{&rec, "c"};
   CaptureStdout();
   tcp_connect(silent_host, 80, 60, &a, on_fail, on_connected);
-  tcp_connect_send(&refused, nullptr, 0, 5, &b, on_fail_peer, on_connected_peer);
+  tcp_connect_send(&refused, nullptr, 0, 1, &b, on_fail_peer, on_connected_peer);
   bool first = rec.wait_for(1);
   tcp_connect("127.0.0.1", 11017, 5, &c, on_fail, on_connected);
   bool second = rec.wait_for(2);
@@ -500,7 +528,7 @@ TEST_F(Manager, PerAttemptQueriesEndAttemptsTheSameWay) {
   tcp_cx_batch_queries(1);
   ASSERT_TRUE(first && second);
   EXPECT_EQ(rec.story(), (std::vector<std::string>{"b fail_peer", "c connected"}));
-  EXPECT_EQ(out, "*** Connect Fail ***\n");
+  EXPECT_EQ(out, fail_lines(1));
   EXPECT_EQ(tcp_cx_pending(), 1) << "the silent attempt is still waiting";
   tcp_close(c.sock);
   tcp_close(tcp_accept(l, nullptr));

@@ -1,10 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
-#include <fcntl.h>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
 
 #include "net/ip.h"
@@ -71,7 +71,8 @@ TEST_F(ManagerPosix, ConnectHandsOverABlockingSocketAndConnectSendANonBlockingOn
   ASSERT_GT(nonblocking_sock, 0);
   EXPECT_FALSE(nonblocking(blocking_sock));
   EXPECT_TRUE(nonblocking(nonblocking_sock));
-  for (int32_t s : {blocking_sock, nonblocking_sock, tcp_accept(l, nullptr), tcp_accept(l, nullptr), l})
+  for (int32_t s :
+       {blocking_sock, nonblocking_sock, tcp_accept(l, nullptr), tcp_accept(l, nullptr), l})
     tcp_close(s);
 }
 
