@@ -1,4 +1,5 @@
 # Corvane KTA-310 Probe: the commands of the README.
+#   make demo      build, then find a dozen simulated devices in the lab namespace
 #   make test      install what is missing, build, run every test in the lab namespace
 #   make windows   cross-build for Windows x86-64 with MinGW-w64
 #   make format    clang-format every source;  make lint: clang-tidy and cppcheck
@@ -12,11 +13,11 @@ CTEST_ARGS ?=
 
 # Debian packages the build and the tests need; make test installs the missing ones.
 DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev googletest \
-                iproute2 util-linux mount g++-mingw-w64-x86-64
+                iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build test test-native windows format lint clean
+.PHONY: all deps configure build demo test test-native windows format lint clean
 
 all: build
 
@@ -42,6 +43,9 @@ configure: $(BUILD)/build.ninja
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+demo: deps build
+	$(LAB) --devices 12 -- tools/demo.sh $(BUILD)
 
 test-native: deps build
 	$(LAB) --devices 30 -- ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)

@@ -53,6 +53,13 @@ uint32_t keep_ready(ws_set* set, const pollfd* fds, short ready_events) {
   return kept;
 }
 
+// A negative length is refused: taken as a size it would reach past the buffer.
+bool refuse_length(int32_t len) {
+  if (len >= 0) return false;
+  errno = EINVAL;
+  return true;
+}
+
 }  // namespace
 
 void ws_set_zero(ws_set* set) { set->count = 0; }
@@ -127,6 +134,7 @@ int32_t ws_ioctlsocket(int32_t s, uint32_t cmd, uint32_t* arg) {
 }
 
 int32_t ws_send(int32_t s, const void* data, int32_t len) {
+  if (refuse_length(len)) return -1;
   // A peer that has gone must give an error, not a SIGPIPE that ends the process.
   ssize_t n;
   do {
@@ -136,6 +144,7 @@ int32_t ws_send(int32_t s, const void* data, int32_t len) {
 }
 
 int32_t ws_recv(int32_t s, void* buf, int32_t len) {
+  if (refuse_length(len)) return -1;
   ssize_t n;
   do {
     n = recv(s, buf, static_cast<size_t>(len), 0);
@@ -144,12 +153,14 @@ int32_t ws_recv(int32_t s, void* buf, int32_t len) {
 }
 
 int32_t ws_sendto(int32_t s, const void* data, int32_t len, const sockaddr_in* to) {
+  if (refuse_length(len)) return -1;
   ssize_t n = sendto(s, data, static_cast<size_t>(len), MSG_NOSIGNAL,
                      reinterpret_cast<const sockaddr*>(to), sizeof *to);
   return n < 0 ? -1 : static_cast<int32_t>(n);
 }
 
 int32_t ws_recvfrom(int32_t s, void* buf, int32_t len, sockaddr_in* from) {
+  if (refuse_length(len)) return -1;
   sockaddr_in peer{};
   socklen_t peer_len = sizeof peer;
   ssize_t n;

@@ -15,6 +15,13 @@ void from_fd_set(const fd_set* fds, ws_set* set) {
 
 int32_t as_socket(SOCKET s) { return s == INVALID_SOCKET ? -1 : static_cast<int32_t>(s); }
 
+// Refused here: not every sockets layer refuses a negative length, which reads past the buffer.
+bool refuse_length(int32_t len) {
+  if (len >= 0) return false;
+  WSASetLastError(WSAEINVAL);
+  return true;
+}
+
 }  // namespace
 
 void ws_set_zero(ws_set* set) { set->count = 0; }
@@ -74,19 +81,23 @@ int32_t ws_ioctlsocket(int32_t s, uint32_t cmd, uint32_t* arg) {
 }
 
 int32_t ws_send(int32_t s, const void* data, int32_t len) {
+  if (refuse_length(len)) return -1;
   return send(static_cast<SOCKET>(s), static_cast<const char*>(data), len, 0);
 }
 
 int32_t ws_recv(int32_t s, void* buf, int32_t len) {
+  if (refuse_length(len)) return -1;
   return recv(static_cast<SOCKET>(s), static_cast<char*>(buf), len, 0);
 }
 
 int32_t ws_sendto(int32_t s, const void* data, int32_t len, const sockaddr_in* to) {
+  if (refuse_length(len)) return -1;
   return sendto(static_cast<SOCKET>(s), static_cast<const char*>(data), len, 0,
                 reinterpret_cast<const sockaddr*>(to), sizeof *to);
 }
 
 int32_t ws_recvfrom(int32_t s, void* buf, int32_t len, sockaddr_in* from) {
+  if (refuse_length(len)) return -1;
   sockaddr_in peer{};
   int peer_len = sizeof peer;
   int n = recvfrom(static_cast<SOCKET>(s), static_cast<char*>(buf), len, 0,

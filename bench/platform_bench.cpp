@@ -1,0 +1,142 @@
+// The windowing stand-in's costs. Run without arguments: Google Benchmark
+// timings on the headless backend. Run with --window: a probe-like x11 window
+// (a filled list box and a Refresh button) that stays up until it is closed
+// or killed, for bench/platform_x11.sh to measure and photograph.
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/winapi.h"
+
+namespace {
+
+LRESULT CALLBACK plain_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg == WM_APP) return static_cast<LRESULT>(wparam) + 1;
+  return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+void register_plain() {
+  static bool done = [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = plain_proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "KtaBench";
+    return RegisterClassA(&wc) != 0;
+  }();
+  (void)done;
+}
+
+// A window owned by another thread that serves sends in GetMessageA, as the
+// tool's main thread serves the broadcast receiver's list updates.
+void BM_CrossThreadSendRoundTrip(benchmark::State& state) {
+  register_plain();
+  std::atomic<HWND> target{nullptr};
+  std::thread owner([&] {
+    HWND h = CreateWindowExA(0, "KtaBench", "", WS_SYSMENU, 0, 0, 100, 100, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    target = h;
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0) > 0) DispatchMessageA(&m);
+    DestroyWindow(h);
+  });
+  while (!target) std::this_thread::yield();
+  WPARAM i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(SendMessageA(target, WM_APP, i++, 0));
+  state.SetItemsProcessed(state.iterations());
+  PostMessageA(target, WM_QUIT, 0, 0);
+  owner.join();
+}
+BENCHMARK(BM_CrossThreadSendRoundTrip)->UseRealTime();
+
+void BM_SortedListBoxAdd(benchmark::State& state) {
+  register_plain();
+  HWND top = CreateWindowExA(0, "KtaBench", "", WS_SYSMENU, 0, 0, 240, 300, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+  HWND lb = CreateWindowExA(0, "LISTBOX", nullptr, 0x50800043, 37, 25, 160, 200, top, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+  unsigned n = 0;
+  char item[16];
+  for (auto _ : state) {
+    snprintf(item, sizeof item, "10.0.%u.%u", (n / 250) % 250, n % 250);
+    SendMessageA(lb, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+    if (++n % 250 == 0) SendMessageA(lb, LB_RESETCONTENT, 0, 0);  // a refresh's worth
+  }
+  DestroyWindow(top);
+}
+BENCHMARK(BM_SortedListBoxAdd);
+
+LRESULT CALLBACK probe_like_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  switch (msg) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      BeginPaint(hwnd, &ps);
+      RECT r;
+      GetClientRect(hwnd, &r);
+      HBRUSH b = CreateSolidBrush(0x00FF7F7F);
+      FillRect(ps.hdc, &r, b);
+      DeleteObject(b);
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+int show_window() {
+  WNDCLASSA wc{};
+  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+  wc.lpfnWndProc = probe_like_proc;
+  wc.cbWndExtra = sizeof(LONG_PTR);
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hIcon = LoadIconA(wc.hInstance, "xola_icon");
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  wc.lpszClassName = "XOLA";
+  RegisterClassA(&wc);
+  HWND top = CreateWindowExA(0, "XOLA", "Corvane KTA-310 Probe", WS_SYSMENU, 300, 150, 240, 300,
+                             nullptr, nullptr, wc.hInstance, nullptr);
+  if (!top) {
+    fprintf(stderr, "platform_bench: no display to show the window on\n");
+    return 1;
+  }
+  RECT r;
+  GetClientRect(top, &r);
+  HWND lb =
+      CreateWindowExA(0, "LISTBOX", nullptr, 0x50800043, (r.right - 160) / 2,
+                      (r.bottom - 200) / 2 - 10, 160, 200, top, nullptr, wc.hInstance, nullptr);
+  CreateWindowExA(0, "BUTTON", "Refresh", 0x50000000, (r.right - 100) / 2, r.bottom - 30, 100, 20,
+                  top, nullptr, wc.hInstance, nullptr);
+  for (const char* s :
+       {"10.0.0.2", "10.0.0.10", "10.0.0.1", "10.0.0.12", "192.168.1.20", "10.0.0.7", "172.16.5.3"})
+    SendMessageA(lb, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
+  SendMessageA(lb, LB_SETCURSEL, 2, 0);
+  ShowWindow(top, SW_SHOWDEFAULT);
+  UpdateWindow(top);
+  printf("shown\n");
+  fflush(stdout);
+  MSG m;
+  while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+  }
+  return static_cast<int>(m.wParam);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && strcmp(argv[1], "--window") == 0) return show_window();
+  setenv("KTA_WINDOWING", "headless", 1);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

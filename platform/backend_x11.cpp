@@ -1,0 +1,305 @@
+// The x11 backend: one X window per top-level window, its pixels put from
+// the core's surface in one call, input and close requests handed to the core.
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <poll.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/internal.h"
+#include "platform/x11_text.h"
+
+namespace {
+
+struct x11_window {
+  Window win;
+  HWND top;
+  surface* s;
+  XImage* image;
+};
+
+struct x11_state {
+  Display* dpy = nullptr;
+  int screen = 0;
+  Visual* visual = nullptr;
+  int depth = 0;
+  GC gc = nullptr;
+  Atom wm_protocols, wm_delete, net_wm_name, net_wm_icon, utf8, motif_hints;
+  DWORD double_click = 500;
+  std::mutex windows_lock;  // creation may run on another thread than event reading
+  std::vector<x11_window*> windows;
+};
+
+x11_state x;
+
+// Windows' default; a desktop that sets Xt's multiClickTime resource wins.
+DWORD read_double_click() {
+  const char* v = XGetDefault(x.dpy, "kta-probe", "multiClickTime");
+  int ms = v ? atoi(v) : 0;
+  return ms > 0 && ms < 5000 ? static_cast<DWORD>(ms) : 500;
+}
+
+int open() {
+  XInitThreads();
+  x.dpy = XOpenDisplay(nullptr);
+  if (!x.dpy) return -1;
+  x.screen = DefaultScreen(x.dpy);
+  x.visual = DefaultVisual(x.dpy, x.screen);
+  x.depth = DefaultDepth(x.dpy, x.screen);
+  // The surface is 0x00RRGGBB; it goes out as is to a 24-bit true-colour screen.
+  if (x.depth < 24 || x.visual->red_mask != 0xFF0000 || x.visual->green_mask != 0xFF00 ||
+      x.visual->blue_mask != 0xFF) {
+    XCloseDisplay(x.dpy);
+    x.dpy = nullptr;
+    return -1;
+  }
+  x.gc = DefaultGC(x.dpy, x.screen);
+  x.wm_protocols = XInternAtom(x.dpy, "WM_PROTOCOLS", False);
+  x.wm_delete = XInternAtom(x.dpy, "WM_DELETE_WINDOW", False);
+  x.net_wm_name = XInternAtom(x.dpy, "_NET_WM_NAME", False);
+  x.net_wm_icon = XInternAtom(x.dpy, "_NET_WM_ICON", False);
+  x.utf8 = XInternAtom(x.dpy, "UTF8_STRING", False);
+  x.motif_hints = XInternAtom(x.dpy, "_MOTIF_WM_HINTS", False);
+  x.double_click = read_double_click();
+  x11_text_open(x.dpy, x.screen);
+  return 0;
+}
+
+void set_title(void* native, const char* title) {
+  auto* w = static_cast<x11_window*>(native);
+  XStoreName(x.dpy, w->win, title);
+  XChangeProperty(x.dpy, w->win, x.net_wm_name, x.utf8, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(title), static_cast<int>(strlen(title)));
+  XFlush(x.dpy);
+}
+
+void* create(HWND top, surface* s, int left, int top_y, const char* title) {
+  unsigned w = s->w > 0 ? static_cast<unsigned>(s->w) : 1;
+  unsigned h = s->h > 0 ? static_cast<unsigned>(s->h) : 1;
+  Window win = XCreateSimpleWindow(x.dpy, RootWindow(x.dpy, x.screen), left, top_y, w, h, 0,
+                                   BlackPixel(x.dpy, x.screen), WhitePixel(x.dpy, x.screen));
+  auto* xw = new x11_window{win, top, s, nullptr};
+  // Fixed size: the window manager offers no resizing.
+  XSizeHints* hints = XAllocSizeHints();
+  hints->flags = PPosition | USPosition | PMinSize | PMaxSize;
+  hints->x = left;
+  hints->y = top_y;
+  hints->min_width = hints->max_width = static_cast<int>(w);
+  hints->min_height = hints->max_height = static_cast<int>(h);
+  XSetWMNormalHints(x.dpy, win, hints);
+  XFree(hints);
+  // Move and close only, a title and a frame: no maximise box, as WS_SYSMENU alone gives.
+  long motif[5] = {1 | 2, 4 | 32, 2 | 8 | 16, 0, 0};
+  XChangeProperty(x.dpy, win, x.motif_hints, x.motif_hints, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(motif), 5);
+  XClassHint cls{const_cast<char*>("kta-probe"), const_cast<char*>("Kta-probe")};
+  XSetClassHint(x.dpy, win, &cls);
+  XSetWMProtocols(x.dpy, win, &x.wm_delete, 1);
+  XSelectInput(x.dpy, win,
+               ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                   KeyPressMask | KeyReleaseMask | StructureNotifyMask);
+  if (s->w > 0 && s->h > 0)
+    xw->image = XCreateImage(x.dpy, x.visual, static_cast<unsigned>(x.depth), ZPixmap, 0,
+                             reinterpret_cast<char*>(s->pixels.data()), w, h, 32, 0);
+  set_title(xw, title);
+  std::lock_guard<std::mutex> g(x.windows_lock);
+  x.windows.push_back(xw);
+  return xw;
+}
+
+void destroy(void* native) {
+  auto* w = static_cast<x11_window*>(native);
+  if (w->image) {
+    w->image->data = nullptr;  // the pixels belong to the surface
+    XDestroyImage(w->image);
+  }
+  XDestroyWindow(x.dpy, w->win);
+  XFlush(x.dpy);
+  std::lock_guard<std::mutex> g(x.windows_lock);
+  std::erase(x.windows, w);
+  delete w;
+}
+
+void show(void* native, bool visible) {
+  auto* w = static_cast<x11_window*>(native);
+  if (visible)
+    XMapWindow(x.dpy, w->win);
+  else
+    XUnmapWindow(x.dpy, w->win);
+  XFlush(x.dpy);
+}
+
+void present(void* native, surface*, RECT a) {
+  auto* w = static_cast<x11_window*>(native);
+  if (!w->image || a.right <= a.left || a.bottom <= a.top) return;
+  XPutImage(x.dpy, w->win, x.gc, w->image, a.left, a.top, a.left, a.top,
+            static_cast<unsigned>(a.right - a.left), static_cast<unsigned>(a.bottom - a.top));
+  XFlush(x.dpy);
+}
+
+void set_icon(void* native, HICON icon) {
+  uint32_t argb[1024];
+  if (!icon_pixels(icon, argb)) return;
+  // _NET_WM_ICON is width, height, then ARGB pixels, each in a long.
+  std::vector<long> data{32, 32};
+  for (uint32_t p : argb) data.push_back(static_cast<long>(p));
+  XChangeProperty(x.dpy, static_cast<x11_window*>(native)->win, x.net_wm_icon, XA_CARDINAL, 32,
+                  PropModeReplace, reinterpret_cast<unsigned char*>(data.data()),
+                  static_cast<int>(data.size()));
+}
+
+// The top-level window behind an X window; null once it is gone.
+HWND find(Window win) {
+  std::lock_guard<std::mutex> g(x.windows_lock);
+  for (x11_window* w : x.windows)
+    if (w->win == win) return w->top;
+  return nullptr;
+}
+
+UINT vk_of(KeySym k) {
+  if (k >= XK_a && k <= XK_z) return static_cast<UINT>('A' + (k - XK_a));
+  if (k >= XK_A && k <= XK_Z) return static_cast<UINT>(k);
+  if (k >= XK_0 && k <= XK_9) return static_cast<UINT>(k);
+  if (k >= XK_KP_0 && k <= XK_KP_9) return static_cast<UINT>(0x60 + (k - XK_KP_0));
+  switch (k) {
+    case XK_Return:
+    case XK_KP_Enter:
+      return VK_RETURN;
+    case XK_BackSpace:
+      return VK_BACK;
+    case XK_Tab:
+      return VK_TAB;
+    case XK_Escape:
+      return VK_ESCAPE;
+    case XK_space:
+      return VK_SPACE;
+    case XK_Left:
+      return VK_LEFT;
+    case XK_Right:
+      return VK_RIGHT;
+    case XK_Up:
+      return VK_UP;
+    case XK_Down:
+      return VK_DOWN;
+    case XK_Home:
+      return VK_HOME;
+    case XK_End:
+      return VK_END;
+    case XK_Prior:
+      return VK_PRIOR;
+    case XK_Next:
+      return VK_NEXT;
+    case XK_Delete:
+      return VK_DELETE;
+    case XK_Shift_L:
+    case XK_Shift_R:
+      return VK_SHIFT;
+    case XK_Control_L:
+    case XK_Control_R:
+      return VK_CONTROL;
+    case XK_period:
+    case XK_KP_Decimal:
+      return VK_OEM_PERIOD;
+    case XK_comma:
+      return VK_OEM_COMMA;
+    case XK_minus:
+      return VK_OEM_MINUS;
+    case XK_semicolon:
+      return 0xBA;
+    case XK_slash:
+      return 0xBF;
+  }
+  return 0;
+}
+
+void on_expose(XEvent& e, HWND top) {
+  if (e.xexpose.count == 0) input_expose(top);
+}
+
+void on_button(XEvent& e, HWND top) {
+  const XButtonEvent& b = e.xbutton;
+  bool down = e.type == ButtonPress;
+  switch (b.button) {
+    case Button1:
+      input_mouse(top, down ? WM_LBUTTONDOWN : WM_LBUTTONUP, b.x, b.y, static_cast<DWORD>(b.time));
+      break;
+    case Button3:
+      input_mouse(top, down ? WM_RBUTTONDOWN : WM_RBUTTONUP, b.x, b.y, static_cast<DWORD>(b.time));
+      break;
+    case Button4:
+    case Button5:
+      if (down) input_wheel(top, b.button == Button4 ? WHEEL_DELTA : -WHEEL_DELTA);
+      break;
+  }
+}
+
+void on_motion(XEvent& e, HWND top) {
+  input_mouse(top, WM_MOUSEMOVE, e.xmotion.x, e.xmotion.y, static_cast<DWORD>(e.xmotion.time));
+}
+
+void on_key(XEvent& e, HWND top) {
+  UINT vk = vk_of(XLookupKeysym(&e.xkey, 0));
+  if (vk) input_key(top, e.type == KeyPress, vk, e.xkey.keycode - 8);
+}
+
+void on_client_message(XEvent& e, HWND top) {
+  if (e.xclient.message_type == x.wm_protocols &&
+      static_cast<Atom>(e.xclient.data.l[0]) == x.wm_delete)
+    input_close(top);
+}
+
+void on_mapping(XEvent& e, HWND) { XRefreshKeyboardMapping(&e.xmapping); }
+
+using handler = void (*)(XEvent&, HWND);
+
+// Events are dispatched through a table indexed by their type.
+const handler* handlers() {
+  static handler table[LASTEvent] = {};
+  table[Expose] = on_expose;
+  table[ButtonPress] = on_button;
+  table[ButtonRelease] = on_button;
+  table[MotionNotify] = on_motion;
+  table[KeyPress] = on_key;
+  table[KeyRelease] = on_key;
+  table[ClientMessage] = on_client_message;
+  table[MappingNotify] = on_mapping;
+  return table;
+}
+
+void pump() {
+  static const handler* table = handlers();
+  while (XPending(x.dpy)) {
+    XEvent e;
+    XNextEvent(x.dpy, &e);
+    if (e.type < 0 || e.type >= LASTEvent || !table[e.type]) continue;
+    HWND top = find(e.xany.window);
+    if (top || e.type == MappingNotify) table[e.type](e, top);
+  }
+}
+
+void wait(int wake_fd, int timeout_ms) {
+  // Xlib may already hold events it has read: those come first.
+  if (XPending(x.dpy)) {
+    pump();
+    return;
+  }
+  pollfd p[2] = {{ConnectionNumber(x.dpy), POLLIN, 0}, {wake_fd, POLLIN, 0}};
+  poll(p, 2, timeout_ms);
+  if (p[0].revents) pump();
+}
+
+DWORD double_click_ms() { return x.double_click; }
+
+}  // namespace
+
+const backend backend_x11 = {
+    "x11",    open, create, destroy,         show,           present,       set_title,
+    set_icon, wait, pump,   double_click_ms, x11_text_width, x11_draw_text,
+};

@@ -1,0 +1,19 @@
+#pragma once
+// The headless backend's side door for tests on Linux: input that takes the
+// same path as a real display's (hit testing, capture, double-clicks), and
+// the pixels a window would show. Chosen with KTA_WINDOWING=headless.
+
+#include <cstdint>
+
+#include "platform/winapi.h"
+
+// x, y in the top-level window's client area.
+void headless_mouse(HWND top, UINT msg, int x, int y);
+void headless_click(HWND top, int x, int y);
+void headless_key(HWND top, UINT vk, bool down);
+void headless_close(HWND top);
+// 0x00RRGGBB of a client pixel as last drawn; 0xFFFFFFFF outside.
+uint32_t headless_pixel(HWND top, int x, int y);
+// How many times windows were presented, and whether top is shown.
+int headless_presents();
+bool headless_shown(HWND top);

@@ -1,0 +1,344 @@
+// The "ListBox" control: single selection, optional sorting and notifications.
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/internal.h"
+
+namespace {
+
+constexpr int item_height = 16;
+constexpr int wheel_lines = 3;
+
+struct listbox {
+  std::vector<std::string> items;
+  int sel = -1;
+  int top = 0;
+  bool captured = false;
+  bool down_on_item = false;
+  bool focus = false;
+};
+
+void free_listbox(void* p) { delete static_cast<listbox*>(p); }
+
+listbox* state(HWND hwnd) { return static_cast<listbox*>(control_state(hwnd)); }
+
+// Windows compares list box items as CompareString does with the case
+// ignored: punctuation before digits before letters, so "10.0.0.10" sorts
+// above "10.0.0.2".
+int weight(unsigned char c) {
+  if (std::isdigit(c)) return 0x100 + c;
+  if (std::isalpha(c)) return 0x200 + std::tolower(c);
+  return c;
+}
+
+int compare_items(const std::string& a, const std::string& b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; i++) {
+    int d = weight(static_cast<unsigned char>(a[i])) - weight(static_cast<unsigned char>(b[i]));
+    if (d) return d;
+  }
+  return static_cast<int>(a.size()) - static_cast<int>(b.size());
+}
+
+bool equal_nocase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+
+int visible_rows(HWND hwnd) {
+  int w, h;
+  if (!window_client_size(hwnd, &w, &h)) return 1;
+  return std::max(1, h / item_height);
+}
+
+void clamp_top(HWND hwnd, listbox* lb) {
+  int rows = visible_rows(hwnd);
+  int max_top = std::max(0, static_cast<int>(lb->items.size()) - rows);
+  lb->top = std::clamp(lb->top, 0, max_top);
+}
+
+void show_item(HWND hwnd, listbox* lb, int i) {
+  int rows = visible_rows(hwnd);
+  if (i < lb->top) lb->top = i;
+  if (i >= lb->top + rows) lb->top = i - rows + 1;
+  clamp_top(hwnd, lb);
+}
+
+void notify(HWND hwnd, WORD code) {
+  if (window_style(hwnd) & LBS_NOTIFY) notify_parent(hwnd, code);
+}
+
+int item_at(listbox* lb, int y) {
+  if (y < 0) return -1;
+  int i = lb->top + y / item_height;
+  return i < static_cast<int>(lb->items.size()) ? i : -1;
+}
+
+// The vertical scroll bar, drawn only where the style asks for WS_VSCROLL.
+void paint_scrollbar(HWND hwnd, listbox* lb, int cw, int ch) {
+  HDC dc = GetWindowDC(hwnd);
+  int off = (window_style(hwnd) & WS_BORDER) ? 1 : 0;
+  RECT bar{off + cw, off, off + cw + 17, off + ch};
+  dc_fill(dc, bar, sys_color(COLOR_SCROLLBAR));
+  RECT up{bar.left, bar.top, bar.right, bar.top + 17};
+  RECT down{bar.left, bar.bottom - 17, bar.right, bar.bottom};
+  dc_fill(dc, up, sys_color(COLOR_BTNFACE));
+  dc_edge(dc, up, false);
+  dc_fill(dc, down, sys_color(COLOR_BTNFACE));
+  dc_edge(dc, down, false);
+  int n = static_cast<int>(lb->items.size()), rows = std::max(1, ch / item_height);
+  int track = ch - 34;
+  if (n > rows && track > 8) {
+    int thumb = std::max(8, track * rows / n);
+    int pos = (track - thumb) * lb->top / std::max(1, n - rows);
+    RECT t{bar.left, bar.top + 17 + pos, bar.right, bar.top + 17 + pos + thumb};
+    dc_fill(dc, t, sys_color(COLOR_BTNFACE));
+    dc_edge(dc, t, false);
+  }
+  ReleaseDC(hwnd, dc);
+}
+
+void paint(HWND hwnd) {
+  draw_frame(hwnd);
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  listbox* lb = state(hwnd);
+  int cw, ch;
+  if (!lb || !window_client_size(hwnd, &cw, &ch)) {
+    EndPaint(hwnd, &ps);
+    return;
+  }
+  dc_fill(dc, RECT{0, 0, cw, ch}, sys_color(COLOR_WINDOW));
+  int ty = (item_height - text_height()) / 2;
+  for (int i = lb->top, y = 0; i < static_cast<int>(lb->items.size()) && y < ch;
+       i++, y += item_height) {
+    const std::string& s = lb->items[static_cast<size_t>(i)];
+    COLORREF fg = sys_color(COLOR_WINDOWTEXT);
+    if (i == lb->sel) {
+      dc_fill(dc, RECT{0, y, cw, y + item_height}, sys_color(COLOR_HIGHLIGHT));
+      fg = sys_color(COLOR_HIGHLIGHTTEXT);
+    }
+    dc_text(dc, 2, y + ty, s.c_str(), static_cast<int>(s.size()), fg);
+  }
+  EndPaint(hwnd, &ps);
+  if (window_style(hwnd) & WS_VSCROLL) paint_scrollbar(hwnd, lb, cw, ch);
+}
+
+void set_selection(HWND hwnd, listbox* lb, int i, bool user) {
+  if (i == lb->sel) return;
+  lb->sel = i;
+  if (i >= 0) show_item(hwnd, lb, i);
+  InvalidateRect(hwnd, nullptr, TRUE);
+  if (user) notify(hwnd, LBN_SELCHANGE);
+}
+
+LRESULT insert(HWND hwnd, listbox* lb, int at, const char* text) {
+  std::string s = text ? text : "";
+  int n = static_cast<int>(lb->items.size());
+  if (at < 0 || at > n) at = n;
+  lb->items.insert(lb->items.begin() + at, std::move(s));
+  if (lb->sel >= at) lb->sel++;
+  InvalidateRect(hwnd, nullptr, TRUE);
+  return at;
+}
+
+LRESULT find(listbox* lb, WPARAM start, const char* text, bool exact) {
+  int n = static_cast<int>(lb->items.size());
+  if (!text || n == 0) return LB_ERR;
+  int from = static_cast<int>(static_cast<INT_PTR>(start));
+  if (from < -1 || from >= n) from = -1;
+  size_t len = strlen(text);
+  // The search starts after `from` and wraps round to it, as on Windows.
+  for (int k = 1; k <= n; k++) {
+    int i = (from + k) % n;
+    const std::string& s = lb->items[static_cast<size_t>(i)];
+    if (exact ? equal_nocase(s, text) : strncasecmp(s.c_str(), text, len) == 0) return i;
+  }
+  return LB_ERR;
+}
+
+}  // namespace
+
+LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg == WM_NCCREATE) {
+    set_control_state(hwnd, new listbox, free_listbox);
+    return DefWindowProcA(hwnd, msg, wparam, lparam);
+  }
+  listbox* lb = state(hwnd);
+  if (!lb) return DefWindowProcA(hwnd, msg, wparam, lparam);
+  int n = static_cast<int>(lb->items.size());
+  int index = static_cast<int>(static_cast<INT_PTR>(wparam));
+  switch (msg) {
+    case WM_CREATE:
+      // Without LBS_NOINTEGRALHEIGHT Windows shrinks the box to whole rows.
+      if (!(window_style(hwnd) & LBS_NOINTEGRALHEIGHT)) {
+        int cw, ch;
+        RECT r;
+        if (window_client_size(hwnd, &cw, &ch) && ch % item_height && ch >= item_height) {
+          GetWindowRect(hwnd, &r);
+          set_window_height(hwnd, r.bottom - r.top - ch % item_height);
+        }
+      }
+      return 0;
+    case LB_ADDSTRING: {
+      const char* text = reinterpret_cast<const char*>(lparam);
+      int at = n;
+      if (window_style(hwnd) & LBS_SORT) {
+        std::string s = text ? text : "";
+        auto it = std::upper_bound(
+            lb->items.begin(), lb->items.end(), s,
+            [](const std::string& a, const std::string& b) { return compare_items(a, b) < 0; });
+        at = static_cast<int>(it - lb->items.begin());
+      }
+      return insert(hwnd, lb, at, text);
+    }
+    case LB_INSERTSTRING:
+      if (index < -1 || index > n) return LB_ERR;
+      return insert(hwnd, lb, index, reinterpret_cast<const char*>(lparam));
+    case LB_DELETESTRING:
+      if (index < 0 || index >= n) return LB_ERR;
+      lb->items.erase(lb->items.begin() + index);
+      if (lb->sel == index) lb->sel = -1;
+      if (lb->sel > index) lb->sel--;
+      clamp_top(hwnd, lb);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return n - 1;
+    case LB_RESETCONTENT:
+      lb->items.clear();
+      lb->sel = -1;
+      lb->top = 0;
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return 0;
+    case LB_GETCOUNT:
+      return n;
+    case LB_GETCURSEL:
+      return lb->sel >= 0 ? lb->sel : LB_ERR;
+    case LB_SETCURSEL:
+      if (index < 0 || index >= n) {
+        set_selection(hwnd, lb, -1, false);
+        return LB_ERR;  // also for -1, which clears the selection, as Windows reports
+      }
+      set_selection(hwnd, lb, index, false);
+      return index;
+    case LB_GETTEXT: {
+      if (index < 0 || index >= n || !lparam) return LB_ERR;
+      const std::string& s = lb->items[static_cast<size_t>(index)];
+      memcpy(reinterpret_cast<char*>(lparam), s.c_str(), s.size() + 1);
+      return static_cast<LRESULT>(s.size());
+    }
+    case LB_GETTEXTLEN:
+      if (index < 0 || index >= n) return LB_ERR;
+      return static_cast<LRESULT>(lb->items[static_cast<size_t>(index)].size());
+    case LB_GETTOPINDEX:
+      return lb->top;
+    case LB_SETTOPINDEX:
+      if (index < 0 || (index >= n && n > 0)) return LB_ERR;
+      lb->top = index;
+      clamp_top(hwnd, lb);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return 0;
+    case LB_GETITEMHEIGHT:
+      return item_height;
+    case LB_FINDSTRING:
+      return find(lb, wparam, reinterpret_cast<const char*>(lparam), false);
+    case LB_FINDSTRINGEXACT:
+      return find(lb, wparam, reinterpret_cast<const char*>(lparam), true);
+    case WM_LBUTTONDOWN: {
+      SetFocus(hwnd);
+      lb = state(hwnd);
+      if (!lb) return 0;
+      int x = static_cast<short>(LOWORD(lparam)), y = static_cast<short>(HIWORD(lparam));
+      int cw, ch;
+      window_client_size(hwnd, &cw, &ch);
+      if (x >= cw && (window_style(hwnd) & WS_VSCROLL)) {
+        int rows = visible_rows(hwnd);
+        lb->top += (y < ch / 2) ? -rows : rows;
+        clamp_top(hwnd, lb);
+        InvalidateRect(hwnd, nullptr, TRUE);
+        return 0;
+      }
+      int i = item_at(lb, y);
+      lb->down_on_item = i >= 0;
+      lb->captured = true;
+      SetCapture(hwnd);
+      lb = state(hwnd);
+      if (lb && i >= 0) set_selection(hwnd, lb, i, false);
+      return 0;
+    }
+    case WM_MOUSEMOVE:
+      if (lb->captured) {
+        int i = item_at(lb, static_cast<short>(HIWORD(lparam)));
+        if (i >= 0) set_selection(hwnd, lb, i, false);
+      }
+      return 0;
+    case WM_LBUTTONUP:
+      if (lb->captured) {
+        lb->captured = false;
+        bool changed = lb->down_on_item;
+        ReleaseCapture();
+        // Windows reports the click's selection when the button comes up.
+        if (changed) notify(hwnd, LBN_SELCHANGE);
+      }
+      return 0;
+    case WM_CAPTURECHANGED:
+      lb->captured = false;
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      notify(hwnd, LBN_DBLCLK);
+      return 0;
+    case WM_KEYDOWN: {
+      if (n == 0) return 0;
+      int rows = visible_rows(hwnd), cur = lb->sel, next = cur;
+      switch (wparam) {
+        case VK_UP:
+          next = cur < 0 ? 0 : cur - 1;
+          break;
+        case VK_DOWN:
+          next = cur < 0 ? 0 : cur + 1;
+          break;
+        case VK_PRIOR:
+          next = cur - rows + 1;
+          break;
+        case VK_NEXT:
+          next = cur + rows - 1;
+          break;
+        case VK_HOME:
+          next = 0;
+          break;
+        case VK_END:
+          next = n - 1;
+          break;
+        default:
+          return 0;
+      }
+      next = std::clamp(next, 0, n - 1);
+      if (next != cur) set_selection(hwnd, lb, next, true);
+      return 0;
+    }
+    case WM_MOUSEWHEEL: {
+      auto delta = static_cast<short>(HIWORD(wparam));
+      lb->top -= delta / WHEEL_DELTA * wheel_lines;
+      clamp_top(hwnd, lb);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return 0;
+    }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      lb->focus = msg == WM_SETFOCUS;
+      InvalidateRect(hwnd, nullptr, FALSE);
+      notify(hwnd, msg == WM_SETFOCUS ? LBN_SETFOCUS : LBN_KILLFOCUS);
+      return 0;
+    case WM_SIZE:
+      clamp_top(hwnd, lb);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // the items are drawn over the whole client area
+    case WM_PAINT:
+      paint(hwnd);
+      return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wparam, lparam);
+}

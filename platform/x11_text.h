@@ -1,0 +1,13 @@
+#pragma once
+// Text in the desktop's font for the x11 backend: Xft where it was found at
+// build time (x11_text_xft.cpp), otherwise nothing (x11_text_none.cpp) and the
+// built-in font draws.
+
+#include <X11/Xlib.h>
+
+#include "platform/internal.h"
+
+bool x11_text_open(Display* dpy, int screen);
+int x11_text_width(const char* text, int len);
+bool x11_draw_text(surface* s, int x, int baseline, RECT clip, const char* text, int len,
+                   uint32_t rgb);

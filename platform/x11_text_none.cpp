@@ -1,0 +1,7 @@
+#include "platform/x11_text.h"
+
+bool x11_text_open(Display*, int) { return false; }
+
+int x11_text_width(const char*, int) { return -1; }
+
+bool x11_draw_text(surface*, int, int, RECT, const char*, int, uint32_t) { return false; }

@@ -1,0 +1,14 @@
+#include <time.h>
+
+#include "support/clock_sys.h"
+
+uint64_t sys_monotonic_ms() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<uint64_t>(t.tv_sec) * 1000u + static_cast<uint64_t>(t.tv_nsec) / 1000000u;
+}
+
+int32_t sys_local_time(int64_t t, std::tm* out) {
+  time_t v = static_cast<time_t>(t);
+  return localtime_r(&v, out) ? 0 : -1;
+}

@@ -1,0 +1,12 @@
+#pragma once
+// The platform's clock sources, one file per platform (clock_posix.cpp, clock_win32.cpp).
+
+#include <cstdint>
+#include <ctime>
+
+// Milliseconds of real time from a fixed origin; never goes back, ignores clock changes.
+uint64_t sys_monotonic_ms();
+
+// Local calendar time of t (seconds since 1970, UTC) into out: 0, or -1 when
+// the platform cannot render t.
+int32_t sys_local_time(int64_t t, std::tm* out);

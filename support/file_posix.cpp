@@ -1,0 +1,45 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "support/file_sys.h"
+
+int32_t sys_open_read(const char* path) {
+  int fd;
+  do fd = open(path, O_RDONLY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+int32_t sys_open_write(const char* path) {
+  int fd;
+  // 0666 less the umask: a data file, never executable.
+  do fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+int64_t sys_file_size(int32_t fd) {
+  struct stat st = {};
+  if (fstat(fd, &st) != 0) return 0;
+  return static_cast<int64_t>(st.st_size);
+}
+
+int32_t sys_read(int32_t fd, void* buf, int32_t n) {
+  ssize_t r;
+  do r = read(fd, buf, static_cast<size_t>(n));
+  while (r < 0 && errno == EINTR);
+  return r < 0 ? -1 : static_cast<int32_t>(r);
+}
+
+int32_t sys_write(int32_t fd, const void* buf, int32_t n) {
+  ssize_t r;
+  do r = write(fd, buf, static_cast<size_t>(n));
+  while (r < 0 && errno == EINTR);
+  return r < 0 ? -1 : static_cast<int32_t>(r);
+}
+
+// Not repeated on EINTR: Linux has released the descriptor by then.
+int32_t sys_close(int32_t fd) { return close(fd) == 0 ? 0 : -1; }

@@ -1,0 +1,43 @@
+# kta-scan against kta-devsim in the lab: what it lists, how, and its exit codes.
+. "$(dirname "$0")/lib.sh"
+require_lab
+
+# No device yet: exit 0, nothing listed, and a hint on stderr.
+"$SCAN" >"$WORK/none.out" 2>"$WORK/none.err"
+check "no device: exit 0" [ $? -eq 0 ]
+check "no device: nothing listed" [ ! -s "$WORK/none.out" ]
+check "no device: one-line firewall hint naming port 10000" \
+  bash -c "[ \$(wc -l <'$WORK/none.err') -eq 1 ] && grep -q 'no device answered.*firewall.*10000' '$WORK/none.err'"
+
+start_devsim --range "$(device 0)-$(device 24)" || exit 1
+for i in $(seq 0 24); do device "$i"; done | LC_ALL=C sort >"$WORK/expected"
+
+"$SCAN" --rounds 3 >"$WORK/three.out" 2>"$WORK/three.err"
+check "25 devices, 3 rounds: exit 0" [ $? -eq 0 ]
+check "25 devices, 3 rounds: all listed once, in text order" cmp -s "$WORK/three.out" "$WORK/expected"
+check "devices found: stderr stays quiet" [ ! -s "$WORK/three.err" ]
+
+"$SCAN" >"$WORK/one.out"
+check "one round lists at most ten" [ "$(wc -l <"$WORK/one.out")" -le 10 ]
+
+"$SCAN" --json --rounds=3 >"$WORK/json.out"
+expected_json="{\"port\":10000,\"rounds\":3,\"devices\":[$(sed 's/.*/{"address":"&"}/' "$WORK/expected" | paste -sd,)]}"
+check "--json: one object with every device" [ "$(cat "$WORK/json.out")" = "$expected_json" ]
+
+# Port 10000 held by a scan in progress: the second scan cannot open it.
+"$SCAN" --rounds 5 >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 100); do  # until the holder has bound port 10000 (0x2710)
+  grep -q ':2710 ' /proc/net/udp && break
+  sleep 0.05
+done
+"$SCAN" >"$WORK/busy.out" 2>"$WORK/busy.err"
+rc=$?
+check "port 10000 taken: exit 1" [ "$rc" -eq 1 ]
+check "port 10000 taken: the message names the port" grep -q 'cannot open UDP port 10000' "$WORK/busy.err"
+check "port 10000 taken: nothing on stdout" [ ! -s "$WORK/busy.out" ]
+wait "$holder"
+check "the holder's scan still succeeded" [ $? -eq 0 ]
+
+stop_all
+finish

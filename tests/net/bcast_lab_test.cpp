@@ -1,0 +1,378 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/bcast.h"
+#include "net/ip.h"
+#include "support/thread.h"
+#include "tests/testing/fd_count.h"
+#include "tests/testing/lab_guard.h"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+// Windows wants its sockets layer started before the first socket.
+struct sockets_started : ::testing::Environment {
+  void SetUp() override { ASSERT_EQ(ws_startup(), 0); }
+  void TearDown() override { ws_cleanup(); }
+};
+[[maybe_unused]] ::testing::Environment* const sockets_env =
+    ::testing::AddGlobalTestEnvironment(new sockets_started);
+
+constexpr int32_t channel_port = 10000;
+constexpr int32_t device_port = 9999;
+
+// "?0", "?1", ... so that the order of delivery shows.
+std::string numbered_text(int i) {
+  char text[16];
+  std::snprintf(text, sizeof text, "?%d", i);
+  return text;
+}
+
+int64_t ms_since(clock_type::time_point t0) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now() - t0).count();
+}
+
+// What the channel handed back, in order.
+struct recorder {
+  std::mutex m;
+  std::vector<std::string> data;
+  std::vector<std::string> senders;
+  std::atomic<int> replies{0};
+  std::atomic<int> done{0};
+  sema* done_posted = sema_create();
+  ~recorder() { sema_close(done_posted); }
+
+  bcast_request request(bool with_reply = true, bool with_done = true) {
+    bcast_request r{};
+    r.port = device_port;
+    r.ctx = this;
+    r.on_reply = with_reply ? on_reply : nullptr;
+    r.on_done = with_done ? on_done : nullptr;
+    return r;
+  }
+  // Waits for the next on_done: true when it came within ms.
+  bool wait_done(uint32_t ms) { return sema_wait(done_posted, ms) == 0; }
+  std::vector<std::string> taken() {
+    std::lock_guard<std::mutex> lock(m);
+    return data;
+  }
+
+  static void on_reply(void* ctx, const char* sender, const char* bytes, int32_t len) {
+    auto* r = static_cast<recorder*>(ctx);
+    std::lock_guard<std::mutex> lock(r->m);
+    r->data.emplace_back(bytes, static_cast<size_t>(len));
+    r->senders.emplace_back(sender);
+    r->replies++;
+  }
+  static void on_done(void* ctx) {
+    auto* r = static_cast<recorder*>(ctx);
+    r->done++;
+    sema_post(r->done_posted);
+  }
+};
+
+// A device socket that queues datagrams at the channel's port.
+struct device {
+  int32_t sock = -1;
+  sockaddr_in to{};
+  device() {
+    int32_t any = 0;
+    sock = udp_open(&any, 0);
+    ip_resolve(&to, "127.0.0.1", channel_port);
+  }
+  ~device() {
+    if (sock > 0) udp_close(sock);
+  }
+  void send(const std::string& bytes) {
+    udp_send(sock, bytes.data(), static_cast<int32_t>(bytes.size()), &to);
+  }
+  void queue(int n, int first = 0) {
+    for (int i = first; i < first + n; i++) send(numbered_text(i));
+  }
+};
+
+const char probe[] = "?";
+
+struct Channel : ::testing::Test {
+  recorder rec;
+  device dev;
+  void SetUp() override {
+    REQUIRE_LAB();
+    ASSERT_GT(dev.sock, 0);
+    ASSERT_EQ(udp_bcast_open(channel_port), 0);
+  }
+  void TearDown() override {
+    udp_bcast_close();
+    udp_bcast_set_wait_hook(nullptr, nullptr);
+  }
+  int32_t send(const bcast_request& r) { return udp_bcast_send(&r, probe, 1); }
+};
+
+std::vector<std::string> numbered(int first, int n) {
+  std::vector<std::string> v;
+  for (int i = first; i < first + n; i++) v.push_back(numbered_text(i));
+  return v;
+}
+
+TEST(ChannelClosed, SendBeforeOpenAfterFailedOpenAndAfterCloseIsRefused) {
+  REQUIRE_LAB();
+  recorder rec;
+  bcast_request r = rec.request();
+  udp_bcast_close();  // before any open: nothing to do
+  EXPECT_EQ(udp_bcast_send(&r, probe, 1), -1);
+
+  int32_t port = channel_port;
+  int32_t holder = udp_open(&port, 0);
+  ASSERT_GT(holder, 0);
+  int before = open_descriptor_count();
+  EXPECT_EQ(udp_bcast_open(channel_port), -1);
+  EXPECT_EQ(open_descriptor_count(), before);
+  EXPECT_EQ(udp_bcast_send(&r, probe, 1), -1);
+  udp_bcast_close();
+  udp_close(holder);
+
+  ASSERT_EQ(udp_bcast_open(channel_port), 0);
+  udp_bcast_close();
+  udp_bcast_close();  // a second close does nothing
+  EXPECT_EQ(udp_bcast_send(&r, probe, 1), -1);
+
+  EXPECT_FALSE(rec.wait_done(1200));
+  EXPECT_EQ(rec.replies.load(), 0);
+  EXPECT_EQ(rec.done.load(), 0);
+}
+
+TEST(ChannelClosed, OpenWhileOpenIsRefusedAndLeavesTheChannelWorking) {
+  REQUIRE_LAB();
+  ASSERT_EQ(udp_bcast_open(channel_port), 0);
+  EXPECT_EQ(udp_bcast_open(channel_port), -1);
+  recorder rec;
+  device dev;
+  dev.queue(1);
+  bcast_request r = rec.request();
+  EXPECT_EQ(udp_bcast_send(&r, probe, 1), 0);
+  EXPECT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.taken(), numbered(0, 1));
+  udp_bcast_close();
+}
+
+TEST_F(Channel, EmptyWindowEndsOnceAfterAboutNineTenthsOfASecond) {
+  auto t0 = clock_type::now();
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  int64_t took = ms_since(t0);
+  EXPECT_GE(took, 850);
+  EXPECT_LE(took, 2000);
+  EXPECT_FALSE(rec.wait_done(400));  // and only once
+  EXPECT_EQ(rec.replies.load(), 0);
+}
+
+TEST_F(Channel, TenDatagramsAWindowTheRestInTheNextInArrivalOrder) {
+  dev.queue(12);
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.taken(), numbered(0, 10));
+  {
+    std::lock_guard<std::mutex> lock(rec.m);
+    EXPECT_EQ(rec.senders[0], "127.0.0.1");
+  }
+  // Between windows nothing is read: these wait behind the two left over.
+  dev.queue(3, 12);
+  sleep_ms(200);
+  EXPECT_EQ(rec.replies.load(), 10);
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.taken(), numbered(0, 15));
+}
+
+TEST_F(Channel, SendDuringAWindowRestartsItWithOneDoneAtTheEnd) {
+  auto t0 = clock_type::now();
+  ASSERT_EQ(send(rec.request()), 0);
+  sleep_ms(450);
+  EXPECT_EQ(rec.done.load(), 0);
+  // Ten fresh polls: twelve queued now give ten in the restarted window.
+  dev.queue(12);
+  auto t1 = clock_type::now();
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_GE(ms_since(t1), 850);
+  EXPECT_GE(ms_since(t0), 1300);
+  EXPECT_EQ(rec.done.load(), 1);
+  EXPECT_EQ(rec.taken(), numbered(0, 10));
+  EXPECT_FALSE(rec.wait_done(400));
+}
+
+TEST_F(Channel, RequestPollsAndWaitAreOverriddenByAFullWindow) {
+  dev.queue(12);
+  bcast_request r = rec.request();
+  r.polls = 0;
+  r.wait_ms = 0;
+  auto t0 = clock_type::now();
+  ASSERT_EQ(send(r), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_GE(ms_since(t0), 850);
+  EXPECT_EQ(rec.replies.load(), 10);
+}
+
+TEST_F(Channel, TheRequestIsCopiedSoTheCallerMayReuseIt) {
+  dev.queue(1);
+  recorder other;
+  bcast_request r = rec.request();
+  ASSERT_EQ(send(r), 0);
+  r = other.request();  // overwritten before the receiver reads a single datagram
+  r.port = 1;
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.replies.load(), 1);
+  EXPECT_EQ(other.replies.load(), 0);
+}
+
+TEST_F(Channel, EmptyAndOversizedDatagramsAreNotDeliveredButUseTheirPoll) {
+  dev.send("");
+  dev.send(std::string(1001, '?'));
+  dev.send(std::string(1000, '?'));  // exactly 1000: delivered whole
+  dev.queue(9);
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  std::vector<std::string> got = rec.taken();
+  ASSERT_EQ(got.size(), 8u);
+  EXPECT_EQ(got[0].size(), 1000u);
+  EXPECT_EQ(std::vector<std::string>(got.begin() + 1, got.end()), numbered(0, 7));
+}
+
+TEST_F(Channel, NullCallbacksTakeAndDropDatagramsDuringTheWindow) {
+  dev.queue(3);
+  ASSERT_EQ(send(rec.request(false, false)), 0);
+  sleep_ms(1300);
+  EXPECT_EQ(rec.replies.load(), 0);
+  EXPECT_EQ(rec.done.load(), 0);
+  // The window took the three: the next one finds only what comes now.
+  dev.queue(1, 3);
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.taken(), numbered(3, 1));
+}
+
+TEST_F(Channel, ReopenedChannelSendsAndReceivesLikeTheFirst) {
+  udp_bcast_close();
+  ASSERT_EQ(udp_bcast_open(channel_port), 0);
+  dev.queue(2);
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.taken(), numbered(0, 2));
+}
+
+TEST_F(Channel, TheBroadcastReachesTheDevicesPort) {
+  int32_t port = device_port;
+  int32_t listener = udp_open(&port, 0);
+  ASSERT_GT(listener, 0);
+  ASSERT_EQ(send(rec.request()), 0);
+  char buf[16];
+  sockaddr_in from;
+  ws_set rd;
+  ws_set_zero(&rd);
+  ws_set_add(&rd, listener);
+  ws_timeval limit{2, 0};
+  ASSERT_EQ(ws_select(0, &rd, nullptr, &limit), 1);
+  EXPECT_EQ(udp_recv(listener, buf, sizeof buf, &from), 1);
+  EXPECT_EQ(buf[0], '?');
+  int32_t from_port = 0;
+  ip_to_bytes(&from, nullptr, &from_port);
+  EXPECT_EQ(from_port, channel_port);
+  udp_close(listener);
+}
+
+// A reply callback that waits for the closing thread, as a list update
+// handed to a window's thread does.
+struct served_reply {
+  std::atomic<int> waiting{0};
+  std::atomic<int> served{0};
+  std::atomic<int32_t> sent_after{1};
+  sema* go = sema_create();
+  ~served_reply() { sema_close(go); }
+  static void on_reply(void* ctx, const char*, const char*, int32_t) {
+    auto* s = static_cast<served_reply*>(ctx);
+    s->waiting.store(1);
+    sema_wait(s->go, 0);
+    // By now the close has begun: a send from here must not reopen the window.
+    bcast_request again{};
+    again.ctx = s;
+    again.on_done = on_done;
+    s->sent_after.store(udp_bcast_send(&again, probe, 1));
+  }
+  static void on_done(void* ctx) { static_cast<served_reply*>(ctx)->served.store(-1000); }
+  static void serve(void* ctx) {
+    auto* s = static_cast<served_reply*>(ctx);
+    if (s->waiting.exchange(0)) {
+      s->served++;
+      sema_post(s->go);
+    }
+  }
+};
+
+TEST_F(Channel, CloseServesAReplyThatWaitsForTheClosingThread) {
+  served_reply pending;
+  dev.queue(1);
+  bcast_request r{};
+  r.port = device_port;
+  r.ctx = &pending;
+  r.on_reply = served_reply::on_reply;
+  r.on_done = served_reply::on_done;
+  ASSERT_EQ(send(r), 0);
+  for (int i = 0; i < 300 && !pending.waiting.load(); i++) sleep_tick();
+  ASSERT_EQ(pending.waiting.load(), 1);
+
+  std::atomic<bool> closed{false};
+  std::thread closer([&] {
+    udp_bcast_set_wait_hook(served_reply::serve, &pending);
+    udp_bcast_close();
+    closed.store(true);
+  });
+  for (int i = 0; i < 500 && !closed.load(); i++) sleep_tick();
+  bool in_time = closed.load();
+  if (!in_time) sema_post(pending.go);  // let the stuck pair go, then report
+  closer.join();
+  EXPECT_TRUE(in_time);
+  EXPECT_EQ(pending.served.load(), 1);  // served once, and no on_done after the close
+  EXPECT_EQ(pending.sent_after.load(), -1);
+}
+
+TEST(ChannelCycles, OpenSendCloseUnderAFloodNeitherHangsNorLeaks) {
+  REQUIRE_LAB();
+  int before = open_descriptor_count();
+  std::atomic<bool> stop{false};
+  std::thread flood([&] {
+    device dev;
+    std::string reply = "?flood";
+    while (!stop.load()) {
+      for (int i = 0; i < 50; i++) dev.send(reply);
+      sleep_ms(1);
+    }
+  });
+  recorder rec;
+  bcast_request r = rec.request();
+  auto t0 = clock_type::now();
+  int opened = 0;
+  for (int i = 0; i < 200; i++) {
+    if (udp_bcast_open(channel_port) != 0) continue;
+    opened++;
+    EXPECT_EQ(udp_bcast_send(&r, probe, 1), 0);
+    if (i % 4 == 0) sleep_ms(static_cast<uint32_t>(i % 20));
+    udp_bcast_close();
+  }
+  stop.store(true);
+  flood.join();
+  EXPECT_EQ(opened, 200);
+  EXPECT_LT(ms_since(t0), 30000);
+  EXPECT_EQ(open_descriptor_count(), before);
+  EXPECT_EQ(udp_bcast_send(&r, probe, 1), -1);
+}
+
+}  // namespace

@@ -1,0 +1,114 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "net/ip.h"
+#include "net/stream.h"
+#include "net/tcp_cx.h"
+#include "support/alloc.h"
+#include "support/log.h"
+#include "tests/support/temp_dir.h"
+#include "tests/testing/fd_count.h"
+#include "tests/testing/lab_guard.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+class ManagerPosix : public temp_dir_test {
+ protected:
+  void SetUp() override {
+    temp_dir_test::SetUp();
+    REQUIRE_LAB();
+    mem_start();
+    ASSERT_EQ(net_start(), 0);
+    running_ = true;
+  }
+  void TearDown() override {
+    if (running_) net_stop();
+    mem_stop();
+    temp_dir_test::TearDown();
+  }
+  void stop() {
+    running_ = false;
+    net_stop();
+  }
+
+ private:
+  bool running_ = false;
+};
+
+std::atomic<int32_t> handed{0};
+void take(void*, int32_t sock) { handed = sock; }
+void take_peer(void*, int32_t sock, const sockaddr_in*) { handed = sock; }
+
+bool nonblocking(int32_t sock) { return (fcntl(sock, F_GETFL) & O_NONBLOCK) != 0; }
+
+int32_t wait_handed() {
+  for (int i = 0; i < 300 && handed.load() == 0; i++) std::this_thread::sleep_for(10ms);
+  return handed.exchange(0);
+}
+
+TEST_F(ManagerPosix, ConnectHandsOverABlockingSocketAndConnectSendANonBlockingOne) {
+  int32_t l = tcp_listen(11020);
+  ASSERT_GT(l, 0);
+  sockaddr_in ep;
+  ip_resolve(&ep, "127.0.0.1", 11020);
+  CaptureStdout();
+  tcp_connect("127.0.0.1", 11020, 5, nullptr, nullptr, take);
+  int32_t blocking_sock = wait_handed();
+  tcp_connect_send(&ep, nullptr, 0, 5, nullptr, nullptr, take_peer);
+  int32_t nonblocking_sock = wait_handed();
+  GetCapturedStdout();
+  ASSERT_GT(blocking_sock, 0);
+  ASSERT_GT(nonblocking_sock, 0);
+  EXPECT_FALSE(nonblocking(blocking_sock));
+  EXPECT_TRUE(nonblocking(nonblocking_sock));
+  for (int32_t s :
+       {blocking_sock, nonblocking_sock, tcp_accept(l, nullptr), tcp_accept(l, nullptr), l})
+    tcp_close(s);
+}
+
+// 10.77.0.2 gets no ARP answer in the lab: every attempt stays pending for
+// about three seconds, long enough to fill the table.
+TEST_F(ManagerPosix, FullTableRefusesBothWaysOfQueueingAndFinClosesTheDroppedSockets) {
+  rlimit lim;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &lim), 0);
+  if (lim.rlim_cur < 2048) {
+    lim.rlim_cur = lim.rlim_max < 2048 ? lim.rlim_max : 2048;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lim), 0);
+  }
+  ASSERT_GE(lim.rlim_cur, 1100u) << "the system allows too few descriptors for this test";
+  log_print("%s", "");  // log.txt is open before the descriptors are counted
+  int fds = open_descriptor_count();
+  int32_t baseline = my_total.load();
+
+  for (int32_t i = 1; i <= tcp_cx_max; i++) {
+    int32_t id = tcp_connect("10.77.0.2", 80, 60, nullptr, nullptr, nullptr);
+    ASSERT_EQ(id, i);
+  }
+  sockaddr_in ep;
+  ip_resolve(&ep, "10.77.0.2", 80);
+  CaptureStdout();
+  int32_t connect_result = tcp_connect("10.77.0.2", 80, 60, nullptr, nullptr, nullptr);
+  int32_t send_result = tcp_connect_send(&ep, "hello", 5, 60, nullptr, nullptr, nullptr);
+  std::string out = GetCapturedStdout();
+  EXPECT_EQ(connect_result, -3);
+  EXPECT_EQ(send_result, -1);
+  EXPECT_EQ(out, "tcp_connect: error(1024)\n") << "tcp_connect_send stays silent";
+  EXPECT_EQ(tcp_cx_pending(), tcp_cx_max);
+  EXPECT_EQ(my_total.load(), baseline) << "the refused payload copy was given back";
+  EXPECT_EQ(open_descriptor_count(), fds + tcp_cx_max);
+
+  stop();
+  EXPECT_EQ(open_descriptor_count(), fds);
+}
+
+}  // namespace

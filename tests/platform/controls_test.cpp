@@ -1,0 +1,215 @@
+// The list box, the push button and the edit control, driven through their
+// messages as a user's clicks and keys would arrive.
+
+#include <cstdio>
+#include <string>
+
+#include "tests/platform/msg_log.h"
+
+namespace {
+
+constexpr DWORD probe_list_style =
+    0x50800043;  // WS_CHILD|WS_VISIBLE|WS_BORDER|LBS_NOTIFY|LBS_SORT|LBS_HASSTRINGS
+
+struct list_fixture : ::testing::Test {
+  HWND top = nullptr;
+  HWND lb = nullptr;
+  void SetUp() override {
+    top = make_top();
+    lb = CreateWindowExA(0, "LISTBOX", nullptr, probe_list_style, 37, 25, 160, 200, top,
+                         reinterpret_cast<HMENU>(5), GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(lb, nullptr);
+    pump();
+    msg_log().clear();
+  }
+  void TearDown() override { DestroyWindow(top); }
+  LRESULT add(const char* s) {
+    return SendMessageA(lb, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
+  }
+  std::string text(int i) {
+    char buf[64] = "";
+    SendMessageA(lb, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+    return buf;
+  }
+  LPARAM item_point(int i) {
+    auto h = static_cast<int>(SendMessageA(lb, LB_GETITEMHEIGHT, 0, 0));
+    return MAKELPARAM(10, i * h + h / 2);
+  }
+};
+
+TEST_F(list_fixture, SortsAsWindowsCompares) {
+  for (const char* s : {"10.0.0.2", "10.0.0.12", "10.0.0.10", "10.0.0.1"}) add(s);
+  EXPECT_EQ(text(0), "10.0.0.1");
+  EXPECT_EQ(text(1), "10.0.0.10");
+  EXPECT_EQ(text(2), "10.0.0.12");
+  EXPECT_EQ(text(3), "10.0.0.2");
+  SendMessageA(lb, LB_RESETCONTENT, 0, 0);
+  EXPECT_EQ(add("beta"), 0);
+  EXPECT_EQ(add("Alpha"), 0) << "the index where it went";
+  EXPECT_EQ(add("alpha2"), 1);
+  EXPECT_EQ(text(0), "Alpha");
+  EXPECT_EQ(text(2), "beta");
+}
+
+TEST_F(list_fixture, QueriesAndTheirErrors) {
+  EXPECT_EQ(SendMessageA(lb, LB_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), LB_ERR) << "no selection";
+  EXPECT_EQ(SendMessageA(lb, LB_SETCURSEL, 0, 0), LB_ERR) << "empty list";
+  for (const char* s : {"10.0.0.5", "10.0.0.7", "10.0.0.6"}) add(s);
+  EXPECT_EQ(SendMessageA(lb, LB_SETCURSEL, 1, 0), 1);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), 1);
+  char buf[64];
+  EXPECT_EQ(SendMessageA(lb, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(buf)), 8);
+  EXPECT_STREQ(buf, "10.0.0.6");
+  EXPECT_EQ(SendMessageA(lb, LB_GETTEXTLEN, 2, 0), 8);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTEXT, 3, reinterpret_cast<LPARAM>(buf)), LB_ERR);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTEXTLEN, -1, 0), LB_ERR);
+  EXPECT_EQ(SendMessageA(lb, LB_SETCURSEL, 9, 0), LB_ERR);
+  EXPECT_EQ(SendMessageA(lb, LB_SETCURSEL, static_cast<WPARAM>(-1), 0), LB_ERR)
+      << "-1 clears the selection and still answers LB_ERR";
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), LB_ERR);
+
+  auto find = [&](int start, const char* s) {
+    return SendMessageA(lb, LB_FINDSTRINGEXACT, static_cast<WPARAM>(start),
+                        reinterpret_cast<LPARAM>(s));
+  };
+  EXPECT_EQ(find(-1, "10.0.0.7"), 2);
+  EXPECT_EQ(find(-1, "10.0.0"), LB_ERR) << "whole text only";
+  EXPECT_EQ(find(-1, "10.0.0.77"), LB_ERR);
+  EXPECT_EQ(find(2, "10.0.0.7"), 2) << "the search wraps round to the start item";
+  EXPECT_EQ(find(0, "10.0.0.5"), 0);
+
+  EXPECT_EQ(SendMessageA(lb, LB_SETCURSEL, 0, 0), 0);
+  SendMessageA(lb, LB_RESETCONTENT, 0, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), LB_ERR) << "emptying drops the selection";
+  EXPECT_EQ(find(-1, "10.0.0.5"), LB_ERR);
+}
+
+TEST_F(list_fixture, AClickSelectsAndADoubleClickNotifiesTheParent) {
+  for (const char* s : {"10.0.0.1", "10.0.0.2", "10.0.0.3"}) add(s);
+  PostMessageA(lb, WM_LBUTTONDOWN, MK_LBUTTON, item_point(1));
+  PostMessageA(lb, WM_LBUTTONUP, 0, item_point(1));
+  pump();
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), 1);
+  PostMessageA(lb, WM_LBUTTONDBLCLK, MK_LBUTTON, item_point(1));
+  PostMessageA(lb, WM_LBUTTONUP, 0, item_point(1));
+  pump();
+  // A selection change first, then exactly one double-click; how many changes
+  // one click reports is not what this checks.
+  int changes_before = 0, dblclks = 0;
+  for (auto& c : commands_to(top)) {
+    if (c.first == LBN_SELCHANGE && dblclks == 0) changes_before++;
+    if (c.first == LBN_DBLCLK) {
+      dblclks++;
+      EXPECT_EQ(c.second, lb) << "the list box in lParam";
+    }
+  }
+  EXPECT_GE(changes_before, 1);
+  EXPECT_EQ(dblclks, 1);
+  for (const logged& l : msg_log()) {
+    if (l.msg == WM_COMMAND) {
+      EXPECT_EQ(LOWORD(l.wparam), 5) << "the control's id in the low word";
+    }
+  }
+}
+
+TEST_F(list_fixture, ArrowKeysMoveTheSelectionAndNotify) {
+  for (const char* s : {"a", "b", "c", "d"}) add(s);
+  SendMessageA(lb, LB_SETCURSEL, 0, 0);
+  SendMessageA(lb, WM_KEYDOWN, VK_DOWN, 0);
+  SendMessageA(lb, WM_KEYDOWN, VK_DOWN, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), 2);
+  SendMessageA(lb, WM_KEYDOWN, VK_UP, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), 1);
+  SendMessageA(lb, WM_KEYDOWN, VK_END, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), 3);
+  SendMessageA(lb, WM_KEYDOWN, VK_DOWN, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), 3) << "stops at the last item";
+  int changes = 0;
+  for (auto& c : commands_to(top)) changes += c.first == LBN_SELCHANGE;
+  EXPECT_EQ(changes, 4) << "one per move that changed the selection";
+}
+
+TEST_F(list_fixture, TheContentScrollsToKeepTheSelectionInView) {
+  char item[16];
+  for (int i = 0; i < 40; i++) {
+    snprintf(item, sizeof item, "10.0.1.%d", 100 + i);
+    add(item);
+  }
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 0);
+  SendMessageA(lb, LB_SETCURSEL, 0, 0);
+  SendMessageA(lb, WM_KEYDOWN, VK_END, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), 39);
+  LRESULT top_index = SendMessageA(lb, LB_GETTOPINDEX, 0, 0);
+  RECT r;
+  GetClientRect(lb, &r);
+  auto rows = r.bottom / SendMessageA(lb, LB_GETITEMHEIGHT, 0, 0);
+  EXPECT_EQ(top_index, 40 - rows) << "the last item shows at the bottom";
+  SendMessageA(lb, WM_KEYDOWN, VK_HOME, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 0);
+}
+
+struct button_fixture : ::testing::Test {
+  HWND top = nullptr;
+  HWND bt = nullptr;
+  void SetUp() override {
+    top = make_top();
+    bt = make_child(top, "BUTTON", 0, 67, 241, 100, 20, "Refresh");
+    ASSERT_NE(bt, nullptr);
+    pump();
+    msg_log().clear();
+  }
+  void TearDown() override { DestroyWindow(top); }
+  int clicks() {
+    int n = 0;
+    for (auto& c : commands_to(top)) n += c.first == BN_CLICKED && c.second == bt;
+    return n;
+  }
+};
+
+TEST_F(button_fixture, BmClickNotifiesTheParent) {
+  SendMessageA(bt, BM_CLICK, 0, 0);
+  EXPECT_EQ(clicks(), 1);
+}
+
+TEST_F(button_fixture, AClickIsReportedOnReleaseInsideTheButton) {
+  SendMessageA(bt, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_TRUE(SendMessageA(bt, BM_GETSTATE, 0, 0) & BST_PUSHED) << "pressed while held";
+  EXPECT_EQ(clicks(), 0);
+  SendMessageA(bt, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_FALSE(SendMessageA(bt, BM_GETSTATE, 0, 0) & BST_PUSHED);
+  EXPECT_EQ(clicks(), 1);
+  SendMessageA(bt, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  SendMessageA(bt, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(300, 5));
+  SendMessageA(bt, WM_LBUTTONUP, 0, MAKELPARAM(300, 5));
+  EXPECT_EQ(clicks(), 1) << "released outside: no click";
+}
+
+TEST_F(button_fixture, SpaceClicksOnRelease) {
+  SendMessageA(bt, WM_KEYDOWN, VK_SPACE, 0);
+  EXPECT_EQ(clicks(), 0);
+  SendMessageA(bt, WM_KEYUP, VK_SPACE, 0);
+  EXPECT_EQ(clicks(), 1);
+}
+
+TEST(Edit, TypingBackspaceAndText) {
+  HWND top = make_top();
+  HWND ed = make_child(top, "EDIT", WS_BORDER, 10, 10, 100, 20);
+  ASSERT_NE(ed, nullptr);
+  for (char c : std::string("10.0.0.55"))
+    SendMessageA(ed, WM_CHAR, static_cast<unsigned char>(c), 1);
+  SendMessageA(ed, WM_CHAR, '\b', 1);
+  SendMessageA(ed, WM_CHAR, '\r', 1);
+  char buf[64];
+  EXPECT_EQ(SendMessageA(ed, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf)), 8);
+  EXPECT_STREQ(buf, "10.0.0.5") << "backspace took the last digit, Enter added nothing";
+  EXPECT_TRUE(SendMessageA(ed, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("abc")));
+  EXPECT_EQ(SendMessageA(ed, WM_GETTEXTLENGTH, 0, 0), 3);
+  SendMessageA(ed, WM_CHAR, '\b', 1);
+  GetWindowTextA(ed, buf, sizeof buf);
+  EXPECT_STREQ(buf, "abc") << "the caret went to the start with the new text";
+  DestroyWindow(top);
+}
+
+}  // namespace

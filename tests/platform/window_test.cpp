@@ -1,0 +1,170 @@
+// Windows and classes: creation and destruction order, window words, class
+// names, parents, the client area, closing.
+
+#include <cstring>
+
+#include "tests/platform/msg_log.h"
+
+namespace {
+
+TEST(Window, CreationAndDestructionOfATopLevelWindowWithTwoChildren) {
+  msg_log().clear();
+  HWND top = make_top();
+  ASSERT_NE(top, nullptr);
+  HWND a = make_child(top, logging_class(), 0, 10, 10, 50, 20);
+  HWND b = make_child(top, logging_class(), 0, 10, 40, 50, 20);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  std::vector<HWND> who{top, a, b};
+  expect_sequence(
+      {
+          {0, WM_NCCREATE},
+          {0, WM_CREATE},
+          {1, WM_NCCREATE},
+          {1, WM_CREATE},
+          {0, WM_PARENTNOTIFY, true, MAKEWPARAM(WM_CREATE, 0)},
+          {2, WM_NCCREATE},
+          {2, WM_CREATE},
+          {0, WM_PARENTNOTIFY, true, MAKEWPARAM(WM_CREATE, 0)},
+      },
+      who, "creation: each window hears of itself before CreateWindowExA returns");
+
+  msg_log().clear();
+  EXPECT_TRUE(DestroyWindow(top));
+  expect_sequence(
+      {
+          {0, WM_DESTROY},
+          {1, WM_DESTROY},
+          {2, WM_DESTROY},
+          {1, WM_NCDESTROY},
+          {2, WM_NCDESTROY},
+          {0, WM_NCDESTROY},
+      },
+      who, "destruction: WM_DESTROY parent first, WM_NCDESTROY children first, parent last");
+  EXPECT_FALSE(IsWindow(top));
+  EXPECT_FALSE(IsWindow(a));
+  EXPECT_FALSE(IsWindow(b));
+  EXPECT_FALSE(DestroyWindow(top)) << "a dead handle stays dead";
+}
+
+TEST(Window, DestroyingOneChildNotifiesTheParentAndLeavesItsSibling) {
+  HWND top = make_top();
+  HWND a = make_child(top, logging_class(), 0, 0, 0, 10, 10);
+  HWND b = make_child(top, logging_class(), 0, 0, 20, 10, 10);
+  msg_log().clear();
+  EXPECT_TRUE(DestroyWindow(a));
+  expect_sequence(
+      {{0, WM_PARENTNOTIFY, true, MAKEWPARAM(WM_DESTROY, 0)}, {1, WM_DESTROY}, {1, WM_NCDESTROY}},
+      {top, a}, "a child destroyed alone");
+  EXPECT_TRUE(IsWindow(b));
+  EXPECT_EQ(GetParent(b), top);
+  DestroyWindow(top);
+}
+
+LONG_PTR word_at_nccreate = -1;
+
+LRESULT CALLBACK word_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg == WM_NCCREATE) word_at_nccreate = GetWindowLongPtrA(hwnd, 0);
+  return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+TEST(Window, ExtraWindowWordIsZeroUntilSetAndHoldsAPointer) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = word_proc;
+  wc.cbWndExtra = sizeof(LONG_PTR);
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "KtaWord";
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  EXPECT_EQ(RegisterClassA(&wc), 0) << "a class name is registered once";
+  HWND h = CreateWindowExA(0, "KtaWord", "w", WS_SYSMENU, 0, 0, 100, 100, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(word_at_nccreate, 0);
+  EXPECT_EQ(GetWindowLongPtrA(h, 0), 0);
+  static int object;
+  auto p = reinterpret_cast<LONG_PTR>(&object);
+  EXPECT_EQ(SetWindowLongPtrA(h, 0, p), 0) << "the old value comes back";
+  EXPECT_EQ(GetWindowLongPtrA(h, 0), p) << "all pointer bits kept";
+  EXPECT_EQ(SetWindowLongPtrA(h, 0, 0), p);
+  DestroyWindow(h);
+}
+
+TEST(Window, ClassNamesAreThoseWindowsReports) {
+  HWND top = make_top();
+  HWND lb = make_child(top, "LISTBOX", 0, 0, 0, 50, 50);
+  HWND bt = make_child(top, "BUTTON", 0, 0, 60, 50, 20, "Go");
+  HWND ed = make_child(top, "edit", 0, 0, 90, 50, 20);
+  char name[128];
+  EXPECT_EQ(GetClassNameA(lb, name, sizeof name), 7);
+  EXPECT_STREQ(name, "ListBox");
+  GetClassNameA(bt, name, sizeof name);
+  EXPECT_STREQ(name, "Button");
+  GetClassNameA(ed, name, sizeof name);
+  EXPECT_STREQ(name, "Edit");
+  GetClassNameA(top, name, sizeof name);
+  EXPECT_STREQ(name, "KtaLogging");
+  EXPECT_EQ(GetClassNameA(lb, name, 4), 3) << "truncated to the buffer, terminated";
+  EXPECT_STREQ(name, "Lis");
+  EXPECT_EQ(GetParent(lb), top);
+  EXPECT_EQ(GetParent(top), nullptr);
+  DestroyWindow(top);
+  EXPECT_EQ(GetClassNameA(lb, name, sizeof name), 0) << "no name for a dead window";
+}
+
+TEST(Window, SysmenuWindowOf240By300HasTheClientAreaOfCaptionAndThinFrame) {
+  HWND top = make_top(240, 300);
+  RECT r;
+  ASSERT_TRUE(GetClientRect(top, &r));
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.top, 0);
+  EXPECT_NEAR(r.right, 234, 4);
+  EXPECT_NEAR(r.bottom, 271, 8);
+  DestroyWindow(top);
+}
+
+TEST(Window, CloseThroughDefWindowProcDestroysTheWindow) {
+  HWND top = make_top();
+  HWND child = make_child(top, "BUTTON", 0, 0, 0, 10, 10);
+  msg_log().clear();
+  EXPECT_EQ(SendMessageA(top, WM_CLOSE, 0, 0), 0);
+  expect_sequence({{0, WM_CLOSE}, {0, WM_DESTROY}, {0, WM_NCDESTROY}}, {top}, "close");
+  EXPECT_FALSE(IsWindow(top));
+  EXPECT_FALSE(IsWindow(child));
+}
+
+TEST(Window, TextOfAWindowAndAControl) {
+  HWND top = make_top();
+  char buf[64];
+  EXPECT_EQ(GetWindowTextA(top, buf, sizeof buf), 11);
+  EXPECT_STREQ(buf, "Conformance");
+  EXPECT_EQ(SendMessageA(top, WM_GETTEXTLENGTH, 0, 0), 11);
+  EXPECT_EQ(SendMessageA(top, WM_GETTEXT, 5, reinterpret_cast<LPARAM>(buf)), 4);
+  EXPECT_STREQ(buf, "Conf");
+  HWND bt = make_child(top, "Button", 0, 0, 0, 10, 10, "Refresh");
+  GetWindowTextA(bt, buf, sizeof buf);
+  EXPECT_STREQ(buf, "Refresh");
+  DestroyWindow(top);
+}
+
+TEST(Window, UnknownClassOrBadParentGivesNoWindow) {
+  EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "", WS_SYSMENU, 0, 0, 10, 10, nullptr, nullptr,
+                            GetModuleHandleA(nullptr), nullptr),
+            nullptr);
+  HWND top = make_top();
+  HWND child = make_child(top, "Button", 0, 0, 0, 10, 10);
+  DestroyWindow(top);
+  EXPECT_EQ(make_child(child, "Button", 0, 0, 0, 10, 10), nullptr) << "parent is gone";
+}
+
+TEST(Window, StockObjectsAndBrushes) {
+  HBRUSH b = CreateSolidBrush(RGB(127, 127, 255));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(RGB(127, 127, 255), 0x00FF7F7Fu);
+  EXPECT_TRUE(DeleteObject(b));
+  EXPECT_NE(GetStockObject(WHITE_BRUSH), nullptr);
+  EXPECT_TRUE(DeleteObject(GetStockObject(WHITE_BRUSH))) << "deleting a stock object is harmless";
+  EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
+  EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
+}
+
+}  // namespace
