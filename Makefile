@@ -1,5 +1,8 @@
 # Corvane KTA-310 Probe: the commands of the README.
-#   make demo      build, then find a dozen simulated devices in the lab namespace
+#   make demo      build, then find a dozen simulated devices in the lab namespace, with
+#                  kta-scan and with the window tool (on your display, or under Xvfb: demo.png)
+#   make run       the window tool on the real network (for users; never in tests)
+#   make stress    close the window tool 100 times at random moments under a reply flood
 #   make test      install what is missing, build, run every test in the lab namespace
 #   make windows   cross-build for Windows x86-64 with MinGW-w64
 #   make format    clang-format every source;  make lint: clang-tidy and cppcheck
@@ -17,7 +20,7 @@ DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev 
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build demo test test-native windows format lint clean
+.PHONY: all deps configure build demo run stress test test-native windows format lint clean
 
 all: build
 
@@ -46,6 +49,14 @@ build: configure
 
 demo: deps build
 	$(LAB) --devices 12 -- tools/demo.sh $(BUILD)
+
+run: build
+	$(BUILD)/app/kta-probe
+
+stress: deps build
+	$(LAB) --devices 30 -- env KTA_STRESS_RUNS=100 KTA_PROBE=$(BUILD)/app/kta-probe \
+	  KTA_X_CLOSE=$(BUILD)/tests/e2e/x_close_request \
+	  bash tests/e2e/probe_close_stress_lab_test.sh $(BUILD)/tools/kta-scan $(BUILD)/tools/kta-devsim
 
 test-native: deps build
 	$(LAB) --devices 30 -- ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# make demo, inside the lab: a dozen simulated devices, then a scan that lists them all.
+# make demo, inside the lab: a dozen simulated devices, a scan that lists
+# them all, then the window tool against them: in a window on your display
+# when DISPLAY is set, otherwise under Xvfb with a screenshot (demo.png).
 #   tools/demo.sh BUILD_DIR     (run under tests/lab/lab.sh --devices 12)
 set -u
 build=${1:-build}
@@ -23,3 +25,34 @@ echo "\$ kta-scan --rounds 2"
 "$build/tools/kta-scan" --rounds 2 | tee "$out.found"
 echo "$(wc -l <"$out.found") devices found."
 rm -f "$out.found"
+
+probe="$build/app/kta-probe"
+if [ -n "${DISPLAY:-}" ]; then
+  echo "\$ kta-probe    (on $DISPLAY: double-click a device to open its page, close the window to end)"
+  "$probe"
+  echo "kta-probe ended with exit code $?."
+  exit 0
+fi
+
+# No display: a private Xvfb, the window's picture once the list has filled, then a close request.
+shot="${KTA_DEMO_SHOT:-$PWD/demo.png}"
+xvfb_log=$(mktemp /tmp/kta-demo-xvfb.XXXXXX)
+exec 3>"$xvfb_log.fd"
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp >"$xvfb_log" 2>&1 &
+xvfb=$!
+trap 'kill "$sim" "$xvfb" 2>/dev/null; wait "$sim" "$xvfb" 2>/dev/null; rm -f "$out" "$xvfb_log" "$xvfb_log.fd"' EXIT
+for _ in $(seq 100); do [ -s "$xvfb_log.fd" ] && break; sleep 0.05; done
+export DISPLAY=":$(head -n1 "$xvfb_log.fd")"
+echo "\$ kta-probe    (no display here: under Xvfb $DISPLAY)"
+"$probe" &
+app=$!
+window=""
+for _ in $(seq 100); do
+  window=$(xdotool search --name '^Corvane KTA-310 Probe$' 2>/dev/null | head -n1) && [ -n "$window" ] && break
+  sleep 0.05
+done
+sleep 1.5  # one listen window
+import -window "$window" "$shot" 2>/dev/null || import -window root "$shot"
+"$build/tests/e2e/x_close_request" "Corvane KTA-310 Probe"
+wait "$app"
+echo "kta-probe ended with exit code $?; its window is in $shot"

@@ -68,3 +68,40 @@ finish() {
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
+
+# A private Xvfb for the window tests; DISPLAY is set to it.
+start_xvfb() {
+  local fd_file="$WORK/xvfb.display"
+  exec 3>"$fd_file"
+  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+  PIDS+=("$!")
+  exec 3>&-
+  local i
+  for i in $(seq 200); do
+    [ -s "$fd_file" ] && break
+    sleep 0.05
+  done
+  [ -s "$fd_file" ] || { echo "Xvfb did not start: $(cat "$WORK/xvfb.log")" >&2; return 1; }
+  export DISPLAY=":$(head -n1 "$fd_file")"
+}
+
+# The window id of the probe window once it is mapped, or nothing.
+probe_window_id() {
+  local i id
+  for i in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name '^Corvane KTA-310 Probe$' 2>/dev/null | head -n1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.05
+  done
+  return 1
+}
+
+# The browser is a recorder: it writes down each URL it is asked to open.
+make_browser_recorder() {
+  cat >"$WORK/browser.sh" <<'SCRIPT'
+#!/bin/sh
+echo "$1" >>"$(dirname "$0")/opened"
+SCRIPT
+  chmod +x "$WORK/browser.sh"
+  export BROWSER="$WORK/browser.sh"
+}
