@@ -54,9 +54,9 @@ run: build
 	$(BUILD)/app/kta-probe
 
 stress: deps build
-	$(LAB) --devices 30 -- env KTA_STRESS_RUNS=100 KTA_PROBE=$(BUILD)/app/kta-probe \
-	  KTA_X_CLOSE=$(BUILD)/tests/e2e/x_close_request \
-	  bash tests/e2e/probe_close_stress_lab_test.sh $(BUILD)/tools/kta-scan $(BUILD)/tools/kta-devsim
+	$(LAB) --devices 30 -- env KTA_STRESS_RUNS=100 KTA_PROBE=$(abspath $(BUILD))/app/kta-probe \
+	  KTA_X_CLOSE=$(abspath $(BUILD))/tests/e2e/x_close_request \
+	  bash tests/e2e/probe_close_stress_lab_test.sh $(abspath $(BUILD))/tools/kta-scan $(abspath $(BUILD))/tools/kta-devsim
 
 test-native: deps build
 	$(LAB) --devices 30 -- ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)

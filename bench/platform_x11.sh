@@ -9,7 +9,7 @@ shot=${2:-$build/platform_x11.png}
 tmp=$(mktemp -d)
 app=
 # Xvfb picks a free display and writes its number to fd 3.
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+Xvfb -displayfd 3 -noreset -screen 0 640x480x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
 xvfb=$!
 trap 'kill $app $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done

@@ -10,7 +10,7 @@ build=${1:-build}
 tmp=$(mktemp -d)
 app= sim= xvfb=
 trap 'kill $app $sim $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+Xvfb -displayfd 3 -noreset -screen 0 640x480x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(cat "$tmp/display")"

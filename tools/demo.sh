@@ -38,7 +38,7 @@ fi
 shot="${KTA_DEMO_SHOT:-$PWD/demo.png}"
 xvfb_log=$(mktemp /tmp/kta-demo-xvfb.XXXXXX)
 exec 3>"$xvfb_log.fd"
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp >"$xvfb_log" 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 640x480x24 -nolisten tcp >"$xvfb_log" 2>&1 &
 xvfb=$!
 trap 'kill "$sim" "$xvfb" 2>/dev/null; wait "$sim" "$xvfb" 2>/dev/null; rm -f "$out" "$xvfb_log" "$xvfb_log.fd"' EXIT
 for _ in $(seq 100); do [ -s "$xvfb_log.fd" ] && break; sleep 0.05; done

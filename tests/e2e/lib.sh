@@ -69,11 +69,12 @@ finish() {
   [ "$failed" -eq 0 ]
 }
 
-# A private Xvfb for the window tests; DISPLAY is set to it.
+# A private Xvfb for the window tests; DISPLAY is set to it. -noreset: a
+# server that resets when its last client leaves refuses the next one for a moment.
 start_xvfb() {
   local fd_file="$WORK/xvfb.display"
   exec 3>"$fd_file"
-  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -noreset -screen 0 640x480x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
   PIDS+=("$!")
   exec 3>&-
   local i

@@ -55,7 +55,8 @@ struct x11 : ::testing::Test {
     // Xvfb picks a free display itself and writes its number to fd 3.
     int p[2];
     if (pipe(p) != 0) return;
-    const char* argv[] = {"Xvfb",       "-displayfd", "3",   "-screen", "0",
+    // -noreset: a server that resets when its last client leaves refuses the next for a moment.
+    const char* argv[] = {"Xvfb",       "-displayfd", "3",   "-noreset", "-screen", "0",
                           "640x480x24", "-nolisten",  "tcp", nullptr};
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
