@@ -21,4 +21,8 @@ if(KTA_SANITIZE)
   add_compile_options(-fsanitize=${KTA_SANITIZE} -fno-omit-frame-pointer
                       -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${KTA_SANITIZE})
+  if(KTA_SANITIZE MATCHES "address")
+    # Bounds checks in the standard containers, which ASan cannot see inside capacity.
+    add_compile_definitions(_GLIBCXX_ASSERTIONS)
+  endif()
 endif()
