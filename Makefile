@@ -6,6 +6,8 @@
 #   make test      install what is missing, build, run every test in the lab namespace
 #   make windows   cross-build for Windows x86-64 with MinGW-w64
 #   make format    clang-format every source;  make lint: clang-tidy and cppcheck
+#   make test-asan, make test-tsan   the suite built with ASan+UBSan, or TSan
+#   make fuzz      each libFuzzer target for FUZZ_SECONDS (make test: FUZZ_SMOKE_SECONDS)
 
 BUILD      ?= build
 WINBUILD   ?= build-windows
@@ -13,14 +15,24 @@ JOBS       ?= 2
 LAB        := tests/lab/lab.sh
 CMAKE_GEN  := -G Ninja
 CTEST_ARGS ?=
+ASANBUILD  ?= build-asan
+TSANBUILD  ?= build-tsan
+FUZZBUILD  ?= build-fuzz
+FUZZ_SECONDS       ?= 60
+FUZZ_SMOKE_SECONDS ?= 5
+# Sanitizer builds skip the tests labelled "timing": measurements, not checks.
+SAN_CTEST_ARGS     ?= -LE timing
+SAN_FLAGS  := -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DKTA_WERROR=ON
 
 # Debian packages the build and the tests need; make test installs the missing ones.
 DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev googletest \
                 iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick
+DEB_PACKAGES += clang libclang-rt-14-dev
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: all deps configure build demo run stress test test-native windows format lint clean
+.PHONY: test-asan test-tsan fuzz fuzz-smoke fuzz-build
 
 all: build
 
@@ -61,7 +73,7 @@ stress: deps build
 test-native: deps build
 	$(LAB) --devices 30 -- ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
-test: test-native windows
+test: test-native test-asan test-tsan fuzz-smoke windows
 
 $(WINBUILD)/build.ninja:
 	cmake -S . -B $(WINBUILD) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
@@ -79,4 +91,31 @@ lint: configure
 	  --suppress=missingIncludeSystem -I . $(filter-out %_win32.cpp,$(filter %.cpp,$(SOURCES)))
 
 clean:
-	rm -rf $(BUILD) $(WINBUILD)
+	rm -rf $(BUILD) $(WINBUILD) $(ASANBUILD) $(TSANBUILD) $(FUZZBUILD)
+
+$(ASANBUILD)/build.ninja:
+	cmake -S . -B $(ASANBUILD) $(CMAKE_GEN) $(SAN_FLAGS) -DKTA_SANITIZE=address,undefined
+
+$(TSANBUILD)/build.ninja:
+	cmake -S . -B $(TSANBUILD) $(CMAKE_GEN) $(SAN_FLAGS) -DKTA_SANITIZE=thread
+
+test-asan: deps $(ASANBUILD)/build.ninja
+	cmake --build $(ASANBUILD) -j $(JOBS)
+	$(LAB) --devices 30 -- tests/sanitizers/check.sh $(ASANBUILD) -j $(JOBS) $(SAN_CTEST_ARGS) $(CTEST_ARGS)
+
+test-tsan: deps $(TSANBUILD)/build.ninja
+	cmake --build $(TSANBUILD) -j $(JOBS)
+	$(LAB) --devices 30 -- tests/sanitizers/check.sh $(TSANBUILD) -j $(JOBS) $(SAN_CTEST_ARGS) $(CTEST_ARGS)
+
+$(FUZZBUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) $(CMAKE_GEN) $(SAN_FLAGS) -DKTA_FUZZ=ON
+
+fuzz-build: deps $(FUZZBUILD)/build.ninja
+	cmake --build $(FUZZBUILD) -j $(JOBS) --target fuzz_targets
+
+# In the lab although no target sends: a lookup that slipped in would stay there.
+fuzz: fuzz-build
+	$(LAB) -- tests/fuzz/run.sh $(FUZZBUILD) $(FUZZ_SECONDS)
+
+fuzz-smoke: fuzz-build
+	$(LAB) -- tests/fuzz/run.sh $(FUZZBUILD) $(FUZZ_SMOKE_SECONDS)

@@ -21,7 +21,7 @@ endfunction()
 
 # kta_test_folder([DEPS lib...]): one test program per *_test.cpp here.
 # Names holding _posix_ or _win32_ build only on that platform. Programs named *_lab_test.cpp use the lab's fixed ports and broadcast, so
-# ctest runs them one at a time.
+# ctest runs them one at a time. Names holding _timing_ are labelled timing.
 function(kta_test_folder)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
@@ -39,6 +39,10 @@ function(kta_test_folder)
     set(props TIMEOUT 300)
     if(stem MATCHES "_lab_test$")
       list(APPEND props RESOURCE_LOCK lab_ports)
+    endif()
+    # Measurements rather than checks: the sanitizer builds skip them (-LE timing).
+    if(stem MATCHES "_timing_")
+      list(APPEND props LABELS timing)
     endif()
     if(CMAKE_CROSSCOMPILING)
       add_test(NAME ${target} COMMAND ${target})

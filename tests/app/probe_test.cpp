@@ -151,7 +151,7 @@ TEST(TextList, AddsFromAnotherThreadWhileThisOneReads) {
   text_list* list = text_list_create();
   ASSERT_NE(list, nullptr);
   std::thread writer([list] {
-    char text[16];
+    char text[32];
     for (int i = 0; i < 2000; i++) {
       std::snprintf(text, sizeof text, "10.0.%d", i);
       text_list_add(list, text);

@@ -10,6 +10,8 @@
 #                      upward as 32-bit numbers, skipping .0 and .255
 #   default route      through lab0, so a send to 255.255.255.255 has a route;
 #                      what leaves lab0 ends at lab1, inside the lab
+#   10.77.0.2          a host that never answers: a fixed neighbour entry, so
+#                      that no failed ARP lookup ends a connect to it early
 #   /etc/resolv.conf   points at loopback inside the lab: name lookups fail at once
 #
 # Inside, KTA_LAB=1, KTA_LAB_NETNS (this namespace's id, which tests compare
@@ -56,6 +58,7 @@ ip addr add 10.77.0.1/24 dev lab0
 ip link set lab0 up
 ip link set lab1 up
 ip route add default dev lab0
+ip neigh add 10.77.0.2 lladdr 02:00:00:00:77:02 dev lab0 nud permanent
 
 if [ "$devices" -gt 0 ]; then
   first=$(device_addr 0)
