@@ -2,7 +2,9 @@
 #   make demo      build, then find a dozen simulated devices in the lab namespace, with
 #                  kta-scan and with the window tool (on your display, or under Xvfb: demo.png)
 #   make run       the window tool on the real network (for users; never in tests)
-#   make stress    close the window tool 100 times at random moments under a reply flood
+#   make stress    the long stress runs in the lab: 500 closes under a reply flood, 30 s of
+#                  100,000 malformed replies a second, kta-scan over 1,000 devices for 100 rounds
+#   make bench     micro and process-level benchmarks (Release, build-bench/) into BENCHMARKS.md
 #   make test      install what is missing, build, run every test in the lab namespace
 #   make windows   cross-build for Windows x86-64 with MinGW-w64
 #   make format    clang-format every source;  make lint: clang-tidy and cppcheck
@@ -18,6 +20,7 @@ CTEST_ARGS ?=
 ASANBUILD  ?= build-asan
 TSANBUILD  ?= build-tsan
 FUZZBUILD  ?= build-fuzz
+BENCHBUILD ?= build-bench
 FUZZ_SECONDS       ?= 60
 FUZZ_SMOKE_SECONDS ?= 5
 # Sanitizer builds skip the tests labelled "timing": measurements, not checks.
@@ -28,11 +31,12 @@ SAN_FLAGS  := -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DKTA_WE
 DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev googletest \
                 iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick
 DEB_PACKAGES += clang libclang-rt-14-dev
+DEB_PACKAGES += libbenchmark-dev
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: all deps configure build demo run stress test test-native windows format lint clean
-.PHONY: test-asan test-tsan fuzz fuzz-smoke fuzz-build
+.PHONY: test-asan test-tsan fuzz fuzz-smoke fuzz-build bench
 
 all: build
 
@@ -65,10 +69,13 @@ demo: deps build
 run: build
 	$(BUILD)/app/kta-probe
 
+STRESS_ENV = KTA_PROBE=$(abspath $(BUILD))/app/kta-probe KTA_X_CLOSE=$(abspath $(BUILD))/tests/e2e/x_close_request \
+  KTA_UDP_TAP=$(abspath $(BUILD))/tests/e2e/udp_tap
+STRESS_TOOLS = $(abspath $(BUILD))/tools/kta-scan $(abspath $(BUILD))/tools/kta-devsim
 stress: deps build
-	$(LAB) --devices 30 -- env KTA_STRESS_RUNS=100 KTA_PROBE=$(abspath $(BUILD))/app/kta-probe \
-	  KTA_X_CLOSE=$(abspath $(BUILD))/tests/e2e/x_close_request \
-	  bash tests/e2e/probe_close_stress_lab_test.sh $(abspath $(BUILD))/tools/kta-scan $(abspath $(BUILD))/tools/kta-devsim
+	$(LAB) --devices 30 -- env KTA_STRESS_RUNS=500 $(STRESS_ENV) bash tests/e2e/probe_close_stress_lab_test.sh $(STRESS_TOOLS)
+	$(LAB) --devices 30 -- env KTA_FLOOD_SECONDS=30 $(STRESS_ENV) bash tests/e2e/probe_flood_timing_lab_test.sh $(STRESS_TOOLS)
+	$(LAB) --devices 1000 -- env KTA_SCAN_ROUNDS=100 KTA_SCAN_STEP=10 bash tests/e2e/scan_rounds_lab_test.sh $(STRESS_TOOLS)
 
 test-native: deps build
 	$(LAB) --devices 30 -- ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
@@ -106,6 +113,13 @@ test-asan: deps $(ASANBUILD)/build.ninja
 test-tsan: deps $(TSANBUILD)/build.ninja
 	cmake --build $(TSANBUILD) -j $(JOBS)
 	$(LAB) --devices 30 -- tests/sanitizers/check.sh $(TSANBUILD) -j $(JOBS) $(SAN_CTEST_ARGS) $(CTEST_ARGS)
+
+$(BENCHBUILD)/build.ninja:
+	cmake -S . -B $(BENCHBUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKTA_BENCH=ON -DKTA_WERROR=ON
+
+bench: deps $(BENCHBUILD)/build.ninja
+	cmake --build $(BENCHBUILD) -j $(JOBS)
+	bench/run.sh $(BENCHBUILD) BENCHMARKS.md
 
 $(FUZZBUILD)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) $(CMAKE_GEN) $(SAN_FLAGS) -DKTA_FUZZ=ON

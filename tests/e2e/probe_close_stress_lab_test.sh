@@ -34,7 +34,10 @@ for run in $(seq "$runs"); do
   elapsed_ms=$((($(date +%s%N) - start) / 1000000))
   [ "$code" -eq 0 ] || { bad=$((bad + 1)); echo "run $run: exit code $code"; cat "$WORK/probe.out"; }
   [ "$elapsed_ms" -lt 3000 ] || { slow=$((slow + 1)); echo "run $run: closing took $elapsed_ms ms"; }
+  echo "$elapsed_ms" >>"$WORK/close_ms"
 done
+sort -n "$WORK/close_ms" | awk '{ v[NR] = $1 } END {
+  printf "close request to exit over %d runs: min %d ms, median %d ms, max %d ms\n", NR, v[1], v[int((NR + 1) / 2)], v[NR] }'
 check "$runs runs: none hung" [ "$hung" -eq 0 ]
 check "$runs runs: every one ended with exit code 0" [ "$bad" -eq 0 ]
 check "$runs runs: every close took under 3 s" [ "$slow" -eq 0 ]

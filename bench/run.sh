@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# make bench: every micro-benchmark and process-level measurement, each in
+# its own lab namespace, written to OUT (BENCHMARKS.md) with the machine.
+#   bench/run.sh BENCH_BUILD_DIR OUT
+# KTA_BENCH_QUICK=1 shortens the 1000-device scan to 20 rounds.
+set -uo pipefail
+build=$(cd "${1:?the bench build dir}" && pwd)
+out=${2:?the output file}
+root=$(cd "$(dirname "$0")/.." && pwd)
+lab="$root/tests/lab/lab.sh"
+tmp=$(mktemp -d /tmp/kta-bench.XXXXXX)
+trap 'rm -rf "$tmp"' EXIT
+e2e=(env KTA_PROBE="$build/app/kta-probe" KTA_X_CLOSE="$build/tests/e2e/x_close_request"
+  KTA_UDP_TAP="$build/tests/e2e/udp_tap")
+tools=("$build/tools/kta-scan" "$build/tools/kta-devsim")
+scan_rounds=100
+[ "${KTA_BENCH_QUICK:-}" = 1 ] && scan_rounds=20
+
+section() { printf '\n## %s\n\nReproduce: `%s`\n\n```\n' "$1" "$2" >>"$out.new"; }
+endsection() { printf '```\n' >>"$out.new"; }
+# run TITLE REPRODUCE COMMAND...: the command's output, or its failure, in a section.
+run() {
+  local title=$1 how=$2
+  shift 2
+  echo "bench: $title" >&2
+  section "$title" "$how"
+  "$@" >"$tmp/o" 2>&1
+  local rc=$?
+  cat "$tmp/o" >>"$out.new"
+  [ $rc -eq 0 ] || echo "(exit status $rc)" >>"$out.new"
+  endsection
+}
+micro() { "$build/bench/$1" --benchmark_format=console --benchmark_color=false "${@:2}"; }
+
+{
+  echo "# Benchmarks"
+  echo
+  echo "Produced by \`make bench\` (bench/run.sh); a Release build with -DKTA_BENCH=ON in build-bench/."
+  echo "Every measurement runs inside the lab network namespace (tests/lab/lab.sh)."
+  echo
+  echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo "- Machine: $(nproc) cores, $(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)"
+  echo "- Kernel: $(uname -sr)"
+  echo "- Commit: $(git -C "$root" rev-parse --short HEAD 2>/dev/null)$(git -C "$root" diff --quiet HEAD 2>/dev/null || echo ' (with local changes)')"
+  echo "- The machine is shared: wall-clock figures carry the noise of other work."
+} >"$out.new"
+
+export -f micro
+export build
+run "Allocator and conversions (micro)" \
+  "tests/lab/lab.sh -- build-bench/bench/support_bench" \
+  "$lab" -- bash -c 'micro support_bench'
+run "TCP connection manager: CPU of its pass over 1024 silent attempts, accept to on_connected (micro)" \
+  "tests/lab/lab.sh -- build-bench/bench/tcp_cx_bench" \
+  "$lab" -- bash -c 'micro tcp_cx_bench'
+run "Cross-thread SendMessageA round trip, sorted list box add (micro)" \
+  "tests/lab/lab.sh -- build-bench/bench/platform_bench" \
+  "$lab" -- bash -c 'micro platform_bench'
+run "Broadcast channel: window length (send to on_done) and idle wake-ups" \
+  "tests/lab/lab.sh -- build-bench/bench/channel_window_bench" \
+  "$lab" -- bash -c 'micro channel_window_bench'
+run "kta-scan CPU under a 50,000 a second reply flood" \
+  "bench/channel_cpu.sh build-bench" \
+  "$root/bench/channel_cpu.sh" "$build"
+
+# Time to list N devices: the rounds that N devices need at ten a window.
+list_n() {
+  local n rounds start listed
+  for n in 10 30 100; do
+    rounds=$(((n + 9) / 10 + 1))
+    "$1" --range "10.77.0.10-$(awk -v n="$n" 'BEGIN { print "10.77.0." 9 + n }')" >/dev/null 2>&1 &
+    local sim=$!
+    sleep 0.5
+    start=$(date +%s%N)
+    listed=$("$2" --rounds "$rounds" | wc -l)
+    echo "$n devices: kta-scan --rounds $rounds listed $listed in $((($(date +%s%N) - start) / 1000000)) ms"
+    kill "$sim"; wait "$sim" 2>/dev/null
+  done
+}
+export -f list_n
+run "Time to list N devices with kta-scan" \
+  "make bench (list_n in bench/run.sh)" \
+  "$lab" --devices 100 -- bash -c 'list_n "$0" "$1"' "$build/tools/kta-devsim" "$build/tools/kta-scan"
+run "Window tool: start to first paint, resident memory, idle CPU and wake-ups" \
+  "tests/lab/lab.sh --devices 12 -- bench/probe_x11.sh build-bench" \
+  "$lab" --devices 12 -- bash -c "cd '$root' && bench/probe_x11.sh '$build'"
+run "Window tool: close time (20 closes at random moments under a reply flood)" \
+  "tests/lab/lab.sh --devices 30 -- env KTA_PROBE=... KTA_X_CLOSE=... bash tests/e2e/probe_close_stress_lab_test.sh kta-scan kta-devsim" \
+  "$lab" --devices 30 -- "${e2e[@]}" KTA_STRESS_RUNS=20 bash "$root/tests/e2e/probe_close_stress_lab_test.sh" "${tools[@]}"
+run "Window tool under a 100,000 a second flood of malformed replies for 10 s" \
+  "tests/lab/lab.sh --devices 30 -- env KTA_FLOOD_SECONDS=10 ... bash tests/e2e/probe_flood_timing_lab_test.sh kta-scan kta-devsim" \
+  "$lab" --devices 30 -- "${e2e[@]}" KTA_FLOOD_SECONDS=10 bash "$root/tests/e2e/probe_flood_timing_lab_test.sh" "${tools[@]}"
+run "kta-scan against 1,000 devices: devices listed after each tenth round, memory" \
+  "tests/lab/lab.sh --devices 1000 -- env KTA_SCAN_ROUNDS=100 KTA_SCAN_STEP=10 bash tests/e2e/scan_rounds_lab_test.sh kta-scan kta-devsim" \
+  "$lab" --devices 1000 -- env KTA_SCAN_ROUNDS=$scan_rounds KTA_SCAN_STEP=10 bash "$root/tests/e2e/scan_rounds_lab_test.sh" "${tools[@]}"
+
+mv "$out.new" "$out"
+echo "bench: wrote $out" >&2
