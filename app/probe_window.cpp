@@ -122,7 +122,8 @@ LRESULT probe_window_command(win_obj* obj) {
 }
 
 void open_device_page(const char* address) {
-  char url[64];
+  // Room for "http://" and any item the list text buffer can hold.
+  char url[80];
   std::snprintf(url, sizeof url, "http://%s", address);
   // Where that browser is not installed, the desktop's own browser opens the page.
   auto started = reinterpret_cast<INT_PTR>(
