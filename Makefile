@@ -117,8 +117,11 @@ test-tsan: deps $(TSANBUILD)/build.ninja
 $(BENCHBUILD)/build.ninja:
 	cmake -S . -B $(BENCHBUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKTA_BENCH=ON -DKTA_WERROR=ON
 
+# Only what the benchmarks run: at -O3 GCC 12 reports a false -Wrestrict in a test's std::string.
+BENCH_TARGETS := kta-probe kta-scan kta-devsim x_close_request udp_tap \
+                 support_bench tcp_cx_bench platform_bench channel_window_bench
 bench: deps $(BENCHBUILD)/build.ninja
-	cmake --build $(BENCHBUILD) -j $(JOBS)
+	cmake --build $(BENCHBUILD) -j $(JOBS) --target $(BENCH_TARGETS)
 	bench/run.sh $(BENCHBUILD) BENCHMARKS.md
 
 $(FUZZBUILD)/build.ninja:
