@@ -43,6 +43,7 @@ micro() { "$build/bench/$1" --benchmark_format=console --benchmark_color=false "
   echo "- Kernel: $(uname -sr)"
   echo "- Commit: $(git -C "$root" rev-parse --short HEAD 2>/dev/null)$(git -C "$root" diff --quiet HEAD 2>/dev/null || echo ' (with local changes)')"
   echo "- The machine is shared: wall-clock figures carry the noise of other work."
+  echo "- Google Benchmark's \"built as DEBUG\" warning is about Debian's libbenchmark itself, not this code."
 } >"$out.new"
 
 export -f micro
@@ -83,7 +84,7 @@ run "Time to list N devices with kta-scan" \
   "$lab" --devices 100 -- bash -c 'list_n "$0" "$1"' "$build/tools/kta-devsim" "$build/tools/kta-scan"
 run "Window tool: start to first paint, resident memory, idle CPU and wake-ups" \
   "tests/lab/lab.sh --devices 12 -- bench/probe_x11.sh build-bench" \
-  "$lab" --devices 12 -- bash -c "cd '$root' && bench/probe_x11.sh '$build'"
+  "$lab" --devices 12 -- bash -c "cd '$root' && bench/probe_x11.sh '$(realpath --relative-to="$root" "$build")'"
 run "Window tool: close time (20 closes at random moments under a reply flood)" \
   "tests/lab/lab.sh --devices 30 -- env KTA_PROBE=... KTA_X_CLOSE=... bash tests/e2e/probe_close_stress_lab_test.sh kta-scan kta-devsim" \
   "$lab" --devices 30 -- "${e2e[@]}" KTA_STRESS_RUNS=20 bash "$root/tests/e2e/probe_close_stress_lab_test.sh" "${tools[@]}"
