@@ -132,7 +132,7 @@ TEST_F(list_fixture, ArrowKeysMoveTheSelectionAndNotify) {
 }
 
 TEST_F(list_fixture, TheContentScrollsToKeepTheSelectionInView) {
-  char item[16];
+  char item[32];
   for (int i = 0; i < 40; i++) {
     snprintf(item, sizeof item, "10.0.1.%d", 100 + i);
     add(item);
