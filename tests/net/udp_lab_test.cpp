@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "net/ip.h"
+#include "tests/net/sockets_started.h"
 #include "tests/testing/fd_count.h"
 #include "tests/testing/lab_guard.h"
 
