@@ -6,7 +6,8 @@
 #   - a wineserver directory private to this namespace: the wineserver makes
 #     Wine's sockets, so a server started outside the lab must never serve us;
 #   - the prefix DIR, made quietly on first use (no Mono or Gecko prompts);
-#   - an Xvfb display of its own, for the window tests;
+#   - an Xvfb display of its own, for the window tests, and in it one Wine
+#     desktop window that holds every window of the programs;
 #   - one persistent wineserver while the command runs, so that each program
 #     starts in a tenth of a second; it and Xvfb are stopped at the end.
 #
@@ -56,6 +57,7 @@ stop() {
   rm -f "$display_file"
 }
 trap stop EXIT
+trap 'exit 130' INT TERM
 
 # Xvfb picks a free display and writes its number once it accepts clients.
 Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$display_file" >/dev/null 2>&1 &
@@ -72,6 +74,10 @@ export DISPLAY=:$(cat "$display_file")
 if [ ! -f "$WINEPREFIX/.kta-ready" ]; then
   echo "wine: making the prefix $WINEPREFIX" >&2
   "$wine" wineboot --init >/dev/null 2>&1 || { echo "wine: wineboot failed" >&2; exit 1; }
+  # Xvfb has no window manager, which Wine waits for (2 s per destroyed window);
+  # on a desktop of its own Wine manages the windows itself, as Windows does.
+  "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
   "$wineserver" -w
   touch "$WINEPREFIX/.kta-ready"
 fi
