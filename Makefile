@@ -26,9 +26,10 @@ SAN_CTEST_ARGS     ?= -LE timing
 SAN_FLAGS  := -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DKTA_WERROR=ON
 
 # Debian packages the build and the tests need; make test installs the missing ones.
+# wine, wine64 and fonts-wine (its own fonts, Marlett among them) run the Windows tests under Xvfb.
 DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev googletest \
                 iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick \
-                wine wine64
+                wine wine64 fonts-wine
 DEB_PACKAGES += clang libclang-rt-14-dev
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
