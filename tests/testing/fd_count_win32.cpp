@@ -33,7 +33,8 @@ int count_in_system_list() {
   std::vector<unsigned char> buf(1 << 16);
   for (;;) {
     ULONG need = 0;
-    LONG status = query(extended_handle_information, buf.data(), static_cast<ULONG>(buf.size()), &need);
+    LONG status =
+        query(extended_handle_information, buf.data(), static_cast<ULONG>(buf.size()), &need);
     if (status == 0) break;
     if (status != info_length_mismatch || buf.size() >= (1u << 28)) return -1;
     buf.resize(buf.size() * 2);

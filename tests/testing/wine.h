@@ -7,7 +7,7 @@
 // True when this Windows program runs under Wine; false on Windows and Linux.
 bool under_wine();
 
-#define SKIP_UNDER_WINE(reason)                         \
-  do {                                                  \
-    if (under_wine()) GTEST_SKIP() << "Wine: " reason;  \
+#define SKIP_UNDER_WINE(reason)                        \
+  do {                                                 \
+    if (under_wine()) GTEST_SKIP() << "Wine: " reason; \
   } while (0)
