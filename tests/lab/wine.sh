@@ -24,7 +24,10 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-[ -n "$prefix" ] && [ $# -gt 0 ] || { echo "wine: usage: wine.sh --prefix DIR [--] command" >&2; exit 2; }
+if [ -z "$prefix" ] || [ $# -eq 0 ]; then
+  echo "wine: usage: wine.sh --prefix DIR [--] command" >&2
+  exit 2
+fi
 
 own_netns=$(readlink /proc/self/ns/net)
 if [ "${KTA_LAB:-}" != 1 ] || [ "${KTA_LAB_NETNS:-}" != "$own_netns" ]; then
@@ -45,11 +48,12 @@ mkdir -p "$server_dir"
 mount -t tmpfs -o mode=0700,size=16m kta-wine "$server_dir"
 
 mkdir -p "$(dirname "$prefix")"
-export WINEPREFIX=$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
-export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+WINEPREFIX=$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
+export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 xvfb_pid=""
 display_file=$(mktemp /tmp/kta-wine-display.XXXXXX)
+# shellcheck disable=SC2317  # called by the trap
 stop() {
   "$wineserver" -k 2>/dev/null || true
   "$wineserver" -w 2>/dev/null || true
@@ -68,7 +72,8 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 grep -q '^[0-9][0-9]*$' "$display_file" || { echo "wine: Xvfb gave no display" >&2; exit 1; }
-export DISPLAY=:$(cat "$display_file")
+DISPLAY=:$(cat "$display_file")
+export DISPLAY
 
 # A prefix is ready once its first boot has been written out by the server.
 if [ ! -f "$WINEPREFIX/.kta-ready" ]; then
