@@ -89,10 +89,12 @@ windows: deps $(WINBUILD)/build.ninja
 	@grep -q '^KTA_WINE:FILEPATH=/' $(WINBUILD)/CMakeCache.txt || cmake $(WINBUILD) >/dev/null
 	cmake --build $(WINBUILD) -j $(JOBS)
 
-# The Windows test programs under Wine, in the lab (tests/lab/wine.sh).
+# The Windows test programs under Wine, in the lab (tests/lab/wine.sh), one at
+# a time: two Wine programs that start and end side by side now and then wait
+# on each other until one is killed at its time limit.
 test-windows: windows
 	$(LAB) --devices 30 -- tests/lab/wine.sh --prefix $(WINBUILD)/wineprefix -- \
-	  ctest --test-dir $(WINBUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+	  ctest --test-dir $(WINBUILD) --output-on-failure -j 1 $(CTEST_ARGS)
 
 format:
 	clang-format -i $(SOURCES)
