@@ -63,8 +63,9 @@ stop() {
 trap stop EXIT
 trap 'exit 130' INT TERM
 
-# Xvfb picks a free display and writes its number once it accepts clients.
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$display_file" >/dev/null 2>&1 &
+# Xvfb picks a free display and writes its number once it accepts clients; it
+# must not reset when its last client leaves, or it refuses the next one.
+Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x1024x24 3>"$display_file" >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do
   grep -q '^[0-9][0-9]*$' "$display_file" && break
