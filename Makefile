@@ -5,6 +5,7 @@
 #   make stress    close the window tool 100 times at random moments under a reply flood
 #   make test      install what is missing, build, run every test in the lab namespace
 #   make windows   cross-build for Windows x86-64 with MinGW-w64
+#   make test-windows  run the Windows test programs under Wine, in the lab
 #   make format    clang-format every source;  make lint: clang-tidy and cppcheck
 #   make test-asan, make test-tsan   the suite built with ASan+UBSan, or TSan
 #   make fuzz      each libFuzzer target for FUZZ_SECONDS (make test: FUZZ_SMOKE_SECONDS)
@@ -25,13 +26,15 @@ SAN_CTEST_ARGS     ?= -LE timing
 SAN_FLAGS  := -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DKTA_WERROR=ON
 
 # Debian packages the build and the tests need; make test installs the missing ones.
+# wine, wine64 and fonts-wine (its own fonts, Marlett among them) run the Windows tests under Xvfb.
 DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev googletest \
-                iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick
+                iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick \
+                wine wine64 fonts-wine
 DEB_PACKAGES += clang libclang-rt-14-dev
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build demo run stress test test-native windows format lint clean
+.PHONY: all deps configure build demo run stress test test-native test-windows windows format lint clean
 .PHONY: test-asan test-tsan fuzz fuzz-smoke fuzz-build
 
 all: build
@@ -73,14 +76,25 @@ stress: deps build
 test-native: deps build
 	$(LAB) --devices 30 -- ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
-test: test-native test-asan test-tsan fuzz-smoke windows
+# The Windows tests run after the others, never beside them.
+test: test-native test-asan test-tsan fuzz-smoke
+	@$(MAKE) --no-print-directory test-windows
 
 $(WINBUILD)/build.ninja:
 	cmake -S . -B $(WINBUILD) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DKTA_WERROR=ON
 
+# A build folder configured before Wine was installed learns of it here.
 windows: deps $(WINBUILD)/build.ninja
+	@grep -q '^KTA_WINE:FILEPATH=/' $(WINBUILD)/CMakeCache.txt || cmake $(WINBUILD) >/dev/null
 	cmake --build $(WINBUILD) -j $(JOBS)
+
+# The Windows test programs under Wine, in the lab (tests/lab/wine.sh), one at
+# a time: two Wine programs that start and end side by side now and then wait
+# on each other until one is killed at its time limit.
+test-windows: windows
+	$(LAB) --devices 30 -- tests/lab/wine.sh --prefix $(WINBUILD)/wineprefix -- \
+	  ctest --test-dir $(WINBUILD) --output-on-failure -j 1 $(CTEST_ARGS)
 
 format:
 	clang-format -i $(SOURCES)
