@@ -3,6 +3,7 @@
 #                  kta-scan and with the window tool (on your display, or under Xvfb: demo.png)
 #   make run       the window tool on the real network (for users; never in tests)
 #   make stress    close the window tool 100 times at random moments under a reply flood
+#   make dist      the release: Linux and Windows programs, README, licence (tar.gz and zip)
 #   make test      install what is missing, build, run every test in the lab namespace
 #   make windows   cross-build for Windows x86-64 with MinGW-w64
 #   make test-windows  run the Windows test programs under Wine, in the lab
@@ -31,10 +32,11 @@ DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev 
                 iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick \
                 wine wine64 fonts-wine
 DEB_PACKAGES += clang libclang-rt-14-dev
+DEB_PACKAGES += zip
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build demo run stress test test-native test-windows windows format lint clean
+.PHONY: all deps configure build demo run stress dist test test-native test-windows windows format lint clean
 .PHONY: test-asan test-tsan fuzz fuzz-smoke fuzz-build
 
 all: build
@@ -92,9 +94,27 @@ windows: deps $(WINBUILD)/build.ninja
 # The Windows test programs under Wine, in the lab (tests/lab/wine.sh), one at
 # a time: two Wine programs that start and end side by side now and then wait
 # on each other until one is killed at its time limit.
-test-windows: windows
-	$(LAB) --devices 30 -- tests/lab/wine.sh --prefix $(WINBUILD)/wineprefix -- \
-	  ctest --test-dir $(WINBUILD) --output-on-failure -j 1 $(CTEST_ARGS)
+test-windows: build windows
+	$(LAB) --devices 30 -- tests/lab/wine.sh --prefix $(WINBUILD)/wineprefix -- bash -c \
+	  'ctest --test-dir $(WINBUILD) --output-on-failure -j 1 $(CTEST_ARGS) && \
+	   tests/e2e/probe_wine_e2e.sh $(BUILD) $(WINBUILD)'
+
+# The version lives in CMakeLists.txt; the release is named after it.
+VERSION := $(shell sed -n 's/^project.kta310 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+DIST    := dist/kta310-$(VERSION)
+
+# The release folder: Linux and Windows programs with README and licence, as tar.gz and zip.
+dist: build windows
+	rm -rf dist
+	mkdir -p $(DIST)/linux $(DIST)/windows $(DIST)/docs
+	cp $(BUILD)/app/kta-probe $(BUILD)/tools/kta-scan $(BUILD)/tools/kta-devsim $(DIST)/linux/
+	strip --strip-debug $(DIST)/linux/*
+	cp res/kta-probe.desktop res/kta-probe.xpm $(DIST)/linux/
+	cp $(WINBUILD)/app/kta-probe.exe $(WINBUILD)/tools/kta-scan.exe $(DIST)/windows/
+	cp README.md LICENSE $(DIST)/
+	cp docs/screenshot.png $(DIST)/docs/
+	cd dist && tar czf kta310-$(VERSION).tar.gz kta310-$(VERSION) && zip -qr kta310-$(VERSION).zip kta310-$(VERSION)
+	@echo "dist: dist/kta310-$(VERSION).tar.gz and dist/kta310-$(VERSION).zip"
 
 format:
 	clang-format -i $(SOURCES)
