@@ -4,20 +4,10 @@
 #include <unistd.h>
 
 #include "net/ip.h"
+#include "tests/net/udp_helpers.h"
 #include "tests/testing/lab_guard.h"
 
 namespace {
-
-int32_t open_bound(int32_t port) { return udp_open(&port, 1); }
-
-void send_to_port(int32_t port) {
-  int32_t any = 0;
-  int32_t tx = udp_open(&any, 0);
-  sockaddr_in to;
-  ip_resolve(&to, "127.0.0.1", port);
-  udp_send(tx, "?", 1, &to);
-  udp_close(tx);
-}
 
 TEST(SetBasedWait, DescriptorAboveTheOldSelectLimitWorks) {
   REQUIRE_LAB();
