@@ -5,8 +5,10 @@
 #   make stress    the long stress runs in the lab: 500 closes under a reply flood, 30 s of
 #                  100,000 malformed replies a second, kta-scan over 1,000 devices for 100 rounds
 #   make bench     micro and process-level benchmarks (Release, build-bench/) into BENCHMARKS.md
+#   make dist      the release: Linux and Windows programs, README, licence (tar.gz and zip)
 #   make test      install what is missing, build, run every test in the lab namespace
 #   make windows   cross-build for Windows x86-64 with MinGW-w64
+#   make test-windows  run the Windows test programs under Wine, in the lab
 #   make format    clang-format every source;  make lint: clang-tidy and cppcheck
 #   make test-asan, make test-tsan   the suite built with ASan+UBSan, or TSan
 #   make fuzz      each libFuzzer target for FUZZ_SECONDS (make test: FUZZ_SMOKE_SECONDS)
@@ -28,14 +30,17 @@ SAN_CTEST_ARGS     ?= -LE timing
 SAN_FLAGS  := -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DKTA_WERROR=ON
 
 # Debian packages the build and the tests need; make test installs the missing ones.
+# wine, wine64 and fonts-wine (its own fonts, Marlett among them) run the Windows tests under Xvfb.
 DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev googletest \
-                iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick
+                iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick \
+                wine wine64 fonts-wine
 DEB_PACKAGES += clang libclang-rt-14-dev
+DEB_PACKAGES += zip
 DEB_PACKAGES += libbenchmark-dev
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build demo run stress test test-native windows format lint clean
+.PHONY: all deps configure build demo run stress dist test test-native test-windows windows format lint clean
 .PHONY: test-asan test-tsan fuzz fuzz-smoke fuzz-build bench
 
 all: build
@@ -80,14 +85,43 @@ stress: deps build
 test-native: deps build
 	$(LAB) --devices 30 -- ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
-test: test-native test-asan test-tsan fuzz-smoke windows
+# The Windows tests run after the others, never beside them.
+test: test-native test-asan test-tsan fuzz-smoke
+	@$(MAKE) --no-print-directory test-windows
 
 $(WINBUILD)/build.ninja:
 	cmake -S . -B $(WINBUILD) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DKTA_WERROR=ON
 
+# A build folder configured before Wine was installed learns of it here.
 windows: deps $(WINBUILD)/build.ninja
+	@grep -q '^KTA_WINE:FILEPATH=/' $(WINBUILD)/CMakeCache.txt || cmake $(WINBUILD) >/dev/null
 	cmake --build $(WINBUILD) -j $(JOBS)
+
+# The Windows test programs under Wine, in the lab (tests/lab/wine.sh), one at
+# a time: two Wine programs that start and end side by side now and then wait
+# on each other until one is killed at its time limit.
+test-windows: build windows
+	$(LAB) --devices 30 -- tests/lab/wine.sh --prefix $(WINBUILD)/wineprefix -- bash -c \
+	  'ctest --test-dir $(WINBUILD) --output-on-failure -j 1 $(CTEST_ARGS) && \
+	   tests/e2e/probe_wine_e2e.sh $(BUILD) $(WINBUILD)'
+
+# The version lives in CMakeLists.txt; the release is named after it.
+VERSION := $(shell sed -n 's/^project.kta310 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+DIST    := dist/kta310-$(VERSION)
+
+# The release folder: Linux and Windows programs with README and licence, as tar.gz and zip.
+dist: build windows
+	rm -rf dist
+	mkdir -p $(DIST)/linux $(DIST)/windows $(DIST)/docs
+	cp $(BUILD)/app/kta-probe $(BUILD)/tools/kta-scan $(BUILD)/tools/kta-devsim $(DIST)/linux/
+	strip --strip-debug $(DIST)/linux/*
+	cp res/kta-probe.desktop res/kta-probe.xpm $(DIST)/linux/
+	cp $(WINBUILD)/app/kta-probe.exe $(WINBUILD)/tools/kta-scan.exe $(DIST)/windows/
+	cp README.md LICENSE $(DIST)/
+	cp docs/screenshot.png $(DIST)/docs/
+	cd dist && tar czf kta310-$(VERSION).tar.gz kta310-$(VERSION) && zip -qr kta310-$(VERSION).zip kta310-$(VERSION)
+	@echo "dist: dist/kta310-$(VERSION).tar.gz and dist/kta310-$(VERSION).zip"
 
 format:
 	clang-format -i $(SOURCES)
@@ -98,7 +132,7 @@ lint: configure
 	  --suppress=missingIncludeSystem -I . $(filter-out %_win32.cpp,$(filter %.cpp,$(SOURCES)))
 
 clean:
-	rm -rf $(BUILD) $(WINBUILD) $(ASANBUILD) $(TSANBUILD) $(FUZZBUILD)
+	rm -rf $(BUILD) $(WINBUILD) $(ASANBUILD) $(TSANBUILD) $(FUZZBUILD) $(BENCHBUILD)
 
 $(ASANBUILD)/build.ninja:
 	cmake -S . -B $(ASANBUILD) $(CMAKE_GEN) $(SAN_FLAGS) -DKTA_SANITIZE=address,undefined

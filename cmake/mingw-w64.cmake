@@ -17,3 +17,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The .exe files must run on a clean Windows: no compiler runtime DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# With Wine on the host, ctest runs the .exe files through it; see tests/lab/wine.sh.
+find_program(KTA_WINE NAMES wine wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(KTA_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${KTA_WINE})
+endif()

@@ -73,6 +73,7 @@ struct sent_msg {
 struct queued {
   MSG m;
   bool to_focus = false;
+  bool input = false;  // from the mouse or keyboard: read after every posted message
 };
 
 // A thread waits on wake_fd where it must also watch a display connection,

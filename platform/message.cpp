@@ -123,20 +123,25 @@ int fetch(MSG* m, HWND hwnd, UINT lo, UINT hi, UINT flags, bool block) {
     if (!q->sent.empty()) continue;
     window* filter = hwnd ? find_window(hwnd) : nullptr;
     if (hwnd && !filter) return -1;
-    for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
-      if (it->to_focus) {
-        window* f = q->focus ? find_window(q->focus) : nullptr;
-        window* t = find_window(it->m.hwnd);
-        if (f && t && top_of(f) == top_of(t)) it->m.hwnd = f->handle;
-        it->to_focus = false;
+    // Posted messages first, then input, as on Windows: the character that
+    // TranslateMessage posts is read before keys typed after it.
+    for (bool input : {false, true}) {
+      for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
+        if (it->input != input) continue;
+        if (it->to_focus) {
+          window* f = q->focus ? find_window(q->focus) : nullptr;
+          window* t = find_window(it->m.hwnd);
+          if (f && t && top_of(f) == top_of(t)) it->m.hwnd = f->handle;
+          it->to_focus = false;
+        }
+        if (!matches(it->m, filter, lo, hi)) continue;
+        *m = it->m;
+        if (remove) {
+          q->posted.erase(it);
+          track_keys(q, *m);
+        }
+        return m->message == WM_QUIT ? 0 : 1;
       }
-      if (!matches(it->m, filter, lo, hi)) continue;
-      *m = it->m;
-      if (remove) {
-        q->posted.erase(it);
-        track_keys(q, *m);
-      }
-      return m->message == WM_QUIT ? 0 : 1;
     }
     if (q->quit && !filter && in_range(WM_QUIT, lo, hi)) {
       *m = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(q->quit_code), 0, tick_ms(), {}};
@@ -195,9 +200,9 @@ char vk_to_char(UINT vk, bool shift) {
   return 0;
 }
 
-bool post_to(thread_queue* q, const MSG& m, bool to_focus = false) {
+bool post_to(thread_queue* q, const MSG& m, bool input = false, bool to_focus = false) {
   if (q->dead || q->posted.size() >= posted_limit) return false;
-  q->posted.push_back(queued{m, to_focus});
+  q->posted.push_back(queued{m, to_focus, input});
   queue_wake(q);
   return true;
 }
@@ -331,11 +336,8 @@ BOOL TranslateMessage(const MSG* msg) {
   bool shift = (q->keys[VK_SHIFT] & 0x80) != 0;
   char c = vk_to_char(static_cast<UINT>(msg->wParam), shift);
   if (c && !q->dead) {
-    // Read next, ahead of anything already waiting, as the keystroke's own echo.
-    q->posted.push_front(
-        queued{MSG{msg->hwnd, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)),
-                   msg->lParam, msg->time, msg->pt}});
-    queue_wake(q);
+    post_to(q, MSG{msg->hwnd, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)),
+                   msg->lParam, msg->time, msg->pt});
   }
   return TRUE;
 }
@@ -484,7 +486,7 @@ void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
     q->posted.back().m = m;
     return;
   }
-  post_to(q, m);
+  post_to(q, m, true);
 }
 
 void input_wheel(HWND top_hwnd, int delta) {
@@ -499,7 +501,8 @@ void input_wheel(HWND top_hwnd, int delta) {
                  MAKEWPARAM(0, static_cast<WORD>(delta)),
                  0,
                  tick_ms(),
-                 {}});
+                 {}},
+          true);
 }
 
 void input_key(HWND top_hwnd, bool down, UINT vk, UINT scan) {
@@ -510,7 +513,7 @@ void input_key(HWND top_hwnd, bool down, UINT vk, UINT scan) {
   LPARAM lp = 1 | static_cast<LPARAM>((scan & 0xFF) << 16);
   if (!down) lp |= static_cast<LPARAM>(0xC0000000u);
   UINT msg = down ? WM_KEYDOWN : WM_KEYUP;
-  post_to(q, MSG{top_hwnd, msg, vk, lp, tick_ms(), {}}, true);
+  post_to(q, MSG{top_hwnd, msg, vk, lp, tick_ms(), {}}, true, true);
 }
 
 void input_close(HWND top_hwnd) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "tests/net/sockets_started.h"
+
 namespace {
 
 std::string bytes_of(const void* p, size_t n) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "net/ip.h"
+#include "tests/net/sockets_started.h"
 #include "tests/testing/fd_count.h"
 #include "tests/testing/lab_guard.h"
 
@@ -100,6 +101,7 @@ TEST(UdpOpen, TakenPortFailsAndLeavesNoSocketOpen) {
   ASSERT_GT(first, 0);
   EXPECT_EQ(sock_local_port(first), port);
   int before = open_descriptor_count();
+  ASSERT_GT(before, 0) << "cannot count this process's open sockets";
   EXPECT_EQ(udp_open(&port, 0), -2);
   EXPECT_EQ(udp_open(&port, 1), -2);
   EXPECT_EQ(open_descriptor_count(), before);

@@ -41,15 +41,29 @@ TEST(Message, TranslateMessageTurnsTheEnterKeyIntoChar13) {
   pump();
   msg_log().clear();
   PostMessageA(top, WM_KEYDOWN, VK_RETURN, 0x001C0001);
-  PostMessageA(top, WM_APP, 0, 0);
   MSG m;
   while (GetMessageA(&m, nullptr, 0, 0) > 0) {
     if (m.message == WM_APP) break;
     TranslateMessage(&m);
     DispatchMessageA(&m);
+    // TranslateMessage posts the character: the mark goes in behind it.
+    if (m.message == WM_KEYDOWN) PostMessageA(top, WM_APP, 0, 0);
   }
   expect_sequence({{0, WM_KEYDOWN, true, VK_RETURN}, {0, WM_CHAR, true, 13}}, {top},
                   "Enter: the key, then its character, before anything posted later");
+
+  // The character is posted, not pushed ahead: what was posted before it is read first.
+  msg_log().clear();
+  PostMessageA(top, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  PostMessageA(top, WM_APP + 1, 0, 0);
+  int seen = 0;
+  while (seen < 3 && GetMessageA(&m, nullptr, 0, 0) > 0) {
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+    if (m.message == WM_KEYDOWN || m.message == WM_APP + 1 || m.message == WM_CHAR) seen++;
+  }
+  expect_sequence({{0, WM_KEYDOWN, true, VK_RETURN}, {0, WM_APP + 1, true, 0}, {0, WM_CHAR, true, 13}},
+                  {top}, "Enter after a waiting message: the key, the waiting one, the character");
   DestroyWindow(top);
 }
 

@@ -17,6 +17,7 @@ mkdir -p "$logs"
 # Reports go to $logs/<tool>.<pid>. A report ends the process with a failure.
 export ASAN_OPTIONS="log_path=$logs/asan:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:abort_on_error=0"
 export UBSAN_OPTIONS="log_path=$logs/ubsan:print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp:print_suppressions=0"
 export TSAN_OPTIONS="log_path=$logs/tsan:halt_on_error=1:second_deadlock_stack=1"
 
 ctest --test-dir "$build" --output-on-failure "$@"

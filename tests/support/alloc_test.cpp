@@ -88,7 +88,7 @@ TEST_F(Allocator, ReportsAKeptBlockOnStdoutAndInTheLog) {
   mem_stop();
   EXPECT_EQ(GetCapturedStdout(), "my_total = 10\n");
   EXPECT_EQ(my_total.load(), 0);
-  std::string log = read_file("log.txt");
+  std::string log = read_text_file("log.txt");
   ASSERT_GE(log.size(), 8u);
   EXPECT_EQ(log.substr(8), "my_total = 10\n");
   my_free(kept);

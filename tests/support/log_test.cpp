@@ -22,14 +22,7 @@ using testing::internal::GetCapturedStdout;
 
 class Log : public temp_dir_test {
  protected:
-  // The log as text, whatever line end the platform's text mode stores.
-  static std::string log_text() {
-    std::string s = read_file("log.txt");
-    std::string out;
-    for (char c : s)
-      if (c != '\r') out += c;
-    return out;
-  }
+  static std::string log_text() { return read_text_file("log.txt"); }
 };
 
 bool is_stamp(const std::string& s) {

@@ -44,6 +44,15 @@ class temp_dir_test : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
+  // A file written in text mode, with the platform's line end read back as "\n"
+  // (Windows stores "\r\n").
+  static std::string read_text_file(const char* name) {
+    std::string s = read_file(name), out;
+    for (size_t i = 0; i < s.size(); i++)
+      if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) out += s[i];
+    return out;
+  }
+
   static void write_file(const char* name, const std::string& bytes) {
     std::ofstream out(name, std::ios::binary);
     out << bytes;

@@ -1,0 +1,3 @@
+#include "tests/testing/wine.h"
+
+bool under_wine() { return false; }
