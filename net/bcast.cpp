@@ -91,6 +91,25 @@ int32_t udp_bcast_send(const bcast_request* req, const void* data, int32_t len) 
   return 0;
 }
 
+int32_t udp_bcast_discard() {
+  if (state.load() <= 0) return -1;
+  guard_enter();
+  if (state.load() <= 0) {
+    guard_leave();
+    return -1;
+  }
+  int32_t dropped = 0;
+  char scrap[bcast_max_datagram];
+  sockaddr_in from;
+  while (dropped < bcast_discard_max) {
+    // Empty and oversized datagrams count too: they are gone as well.
+    if (udp_recv(sock, scrap, sizeof scrap, &from) < 0 && ws_would_block(ws_last_error())) break;
+    dropped++;
+  }
+  guard_leave();
+  return dropped;
+}
+
 void udp_bcast_receiver() {
   for (;;) {
     int32_t now = state.load();

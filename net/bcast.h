@@ -20,6 +20,9 @@ struct bcast_request {
 constexpr int32_t bcast_window_polls = 10;
 constexpr int32_t bcast_poll_wait_ms = 100;
 constexpr int32_t bcast_max_datagram = 1000;
+// More than a socket's receive buffer holds, so that one discard empties it,
+// and few enough that a discard under a running flood still ends.
+constexpr int32_t bcast_discard_max = 4096;
 
 // 0 when open; -1 when the socket cannot be opened or bound, when the
 // channel's semaphores cannot be made, or when the channel is already open.
@@ -28,6 +31,12 @@ int32_t udp_bcast_open(int32_t local_port);
 // listen window. 0 when the channel is open (the send's own outcome is not
 // reported); -1 when it is not, and then nothing is copied, sent or called.
 int32_t udp_bcast_send(const bcast_request* req, const void* data, int32_t len);
+// Drops every datagram that waits in the socket, at most bcast_discard_max,
+// so that a send made next is answered into an empty queue instead of behind
+// a backlog left by earlier windows. The count dropped, or -1 when the channel
+// is not open. Sends never do this themselves: between sends, what arrives is
+// kept for the next window.
+int32_t udp_bcast_discard();
 // Stops the receiver and waits for it to end. Never from a callback.
 void udp_bcast_close();
 // The receiver thread's body, started by udp_bcast_open.

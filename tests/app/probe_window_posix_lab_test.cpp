@@ -167,6 +167,25 @@ TEST_F(ProbeWindow, TwoQuickRefreshesRunOneWindowToItsEnd) {
   EXPECT_EQ(items(), std::vector<std::string>{"10.77.0.11"});
 }
 
+TEST_F(ProbeWindow, RefreshAfterABurstOfJunkListsTheDeviceAtOnce) {
+  devices d({"10.77.0.11"});
+  open();
+  pump_for(1200ms);
+  ASSERT_EQ(items(), std::vector<std::string>{"10.77.0.11"});
+  // More malformed replies than the socket holds, all after the window ended.
+  int32_t any = 0;
+  int32_t junk = udp_open(&any, 0);
+  ASSERT_GT(junk, 0);
+  sockaddr_in to;
+  ip_resolve(&to, "127.0.0.1", 10000);
+  for (int i = 0; i < 1000; i++) udp_send(junk, "!", 1, &to);
+  udp_close(junk);
+
+  command(static_cast<HWND>(ctx()->button), BN_CLICKED);
+  pump_for(1300ms);
+  EXPECT_EQ(items(), std::vector<std::string>{"10.77.0.11"});
+}
+
 TEST_F(ProbeWindow, DoubleClickOpensTheSelectedDevicesPage) {
   devices d({"10.77.0.10", "10.77.0.13"});
   open();

@@ -260,6 +260,22 @@ TEST_F(Channel, NullCallbacksTakeAndDropDatagramsDuringTheWindow) {
   EXPECT_EQ(rec.taken(), numbered(3, 1));
 }
 
+TEST_F(Channel, DiscardDropsTheBacklogOnlyAndTheNextWindowHearsWhatComesAfter) {
+  dev.queue(12);
+  dev.send("");
+  dev.send(std::string(1001, '?'));
+  sleep_ms(100);  // all fourteen in the socket before the discard looks
+  EXPECT_EQ(udp_bcast_discard(), 14);
+  EXPECT_EQ(udp_bcast_discard(), 0);
+  dev.queue(2, 12);
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.taken(), numbered(12, 2));
+
+  udp_bcast_close();
+  EXPECT_EQ(udp_bcast_discard(), -1);
+}
+
 TEST_F(Channel, ReopenedChannelSendsAndReceivesLikeTheFirst) {
   udp_bcast_close();
   ASSERT_EQ(udp_bcast_open(channel_port), 0);
