@@ -291,7 +291,7 @@ LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
       return 0;
     case WM_KEYDOWN: {
       if (n == 0) return 0;
-      int rows = visible_rows(hwnd), cur = lb->sel, next = cur;
+      int rows = visible_rows(hwnd), cur = lb->sel, next;
       switch (wparam) {
         case VK_UP:
           next = cur < 0 ? 0 : cur - 1;
