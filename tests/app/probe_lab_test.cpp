@@ -7,16 +7,9 @@
 #include "net/ip.h"
 #include "support/thread.h"
 #include "tests/testing/lab_guard.h"
+#include "tests/testing/sockets_started.h"
 
 namespace {
-
-// Windows wants its sockets layer started before the first socket.
-struct sockets_started : ::testing::Environment {
-  void SetUp() override { ASSERT_EQ(ws_startup(), 0); }
-  void TearDown() override { ws_cleanup(); }
-};
-[[maybe_unused]] ::testing::Environment* const sockets_env =
-    ::testing::AddGlobalTestEnvironment(new sockets_started);
 
 // The windowless list, with a count of the answers that reached it.
 std::atomic<int> finds{0};

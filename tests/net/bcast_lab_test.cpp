@@ -14,18 +14,11 @@
 #include "support/thread.h"
 #include "tests/testing/fd_count.h"
 #include "tests/testing/lab_guard.h"
+#include "tests/testing/sockets_started.h"
 
 namespace {
 
 using clock_type = std::chrono::steady_clock;
-
-// Windows wants its sockets layer started before the first socket.
-struct sockets_started : ::testing::Environment {
-  void SetUp() override { ASSERT_EQ(ws_startup(), 0); }
-  void TearDown() override { ws_cleanup(); }
-};
-[[maybe_unused]] ::testing::Environment* const sockets_env =
-    ::testing::AddGlobalTestEnvironment(new sockets_started);
 
 constexpr int32_t channel_port = 10000;
 constexpr int32_t device_port = 9999;

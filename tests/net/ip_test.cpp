@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/net/sockets_started.h"
+#include "tests/testing/sockets_started.h"
 
 namespace {
 
@@ -51,7 +51,10 @@ TEST(DottedQuadParse, KeepsTheLowEightBitsOfLargeNumbers) {
 TEST(DottedQuadParse, NeverReadsPastTheTerminatingZero) {
   // The text ends right after a dot; the bytes behind it must not be read.
   char buf[8];
-  std::memcpy(buf, "1.2.\0" "7.7", 8);
+  std::memcpy(buf,
+              "1.2.\0"
+              "7.7",
+              8);
   uint8_t b[4] = {9, 9, 9, 9};
   EXPECT_EQ(ip_text_to_bytes(buf, b), 2);
   EXPECT_EQ(bytes_of(b, 4), "01 02 00 09");

@@ -3,9 +3,9 @@
 #include <chrono>
 
 #include "net/ip.h"
-#include "tests/net/sockets_started.h"
 #include "tests/net/udp_helpers.h"
 #include "tests/testing/lab_guard.h"
+#include "tests/testing/sockets_started.h"
 
 namespace {
 

@@ -1,23 +1,17 @@
 #include <gtest/gtest.h>
-
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "net/ip.h"
 #include "tests/net/udp_helpers.h"
+#include "tests/testing/fd_count.h"
 #include "tests/testing/lab_guard.h"
 
 namespace {
 
 TEST(SetBasedWait, DescriptorAboveTheOldSelectLimitWorks) {
   REQUIRE_LAB();
-  rlimit lim;
-  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &lim), 0);
-  if (lim.rlim_cur < 2048) {
-    lim.rlim_cur = lim.rlim_max < 2048 ? lim.rlim_max : 2048;
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lim), 0);
-  }
-  ASSERT_GE(lim.rlim_cur, 1600u) << "the system allows too few descriptors for this test";
+  ASSERT_GE(raise_descriptor_limit(2048), 1600)
+      << "the system allows too few descriptors for this test";
   int32_t low = open_bound(10604);
   int32_t high = dup2(low, 1500);
   ASSERT_EQ(high, 1500);

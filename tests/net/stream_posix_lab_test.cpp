@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "net/ip.h"
 #include "net/stream.h"
 #include "support/alloc.h"
 #include "tests/support/temp_dir.h"
+#include "tests/testing/fd_count.h"
 #include "tests/testing/lab_guard.h"
 
 namespace {
@@ -15,13 +15,8 @@ class StreamPosix : public temp_dir_test {};
 // The old select() stopped at descriptor 1023; these waits must not.
 TEST_F(StreamPosix, DescriptorsAboveTheOldSelectLimitAreWatched) {
   REQUIRE_LAB();
-  rlimit lim;
-  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &lim), 0);
-  if (lim.rlim_cur < 2048) {
-    lim.rlim_cur = lim.rlim_max < 2048 ? lim.rlim_max : 2048;
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lim), 0);
-  }
-  ASSERT_GE(lim.rlim_cur, 1700u) << "the system allows too few descriptors for this test";
+  ASSERT_GE(raise_descriptor_limit(2048), 1700)
+      << "the system allows too few descriptors for this test";
   mem_start();
   int32_t low = tcp_listen(11110);
   ASSERT_GT(low, 0);

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
@@ -79,13 +78,8 @@ TEST_F(ManagerPosix, ConnectHandsOverABlockingSocketAndConnectSendANonBlockingOn
 // 10.77.0.2 gets no ARP answer in the lab: every attempt stays pending for
 // about three seconds, long enough to fill the table.
 TEST_F(ManagerPosix, FullTableRefusesBothWaysOfQueueingAndFinClosesTheDroppedSockets) {
-  rlimit lim;
-  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &lim), 0);
-  if (lim.rlim_cur < 2048) {
-    lim.rlim_cur = lim.rlim_max < 2048 ? lim.rlim_max : 2048;
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lim), 0);
-  }
-  ASSERT_GE(lim.rlim_cur, 1100u) << "the system allows too few descriptors for this test";
+  ASSERT_GE(raise_descriptor_limit(2048), 1100)
+      << "the system allows too few descriptors for this test";
   log_print("%s", "");  // log.txt is open before the descriptors are counted
   int fds = open_descriptor_count();
   int32_t baseline = my_total.load();

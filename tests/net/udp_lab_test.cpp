@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "net/ip.h"
-#include "tests/net/sockets_started.h"
 #include "tests/testing/fd_count.h"
 #include "tests/testing/lab_guard.h"
+#include "tests/testing/sockets_started.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #pragma once
 // Windows refuses every socket call until the sockets layer is started
-// (WSANOTINITIALISED); each net test program starts it once, as net_start does.
+// (WSANOTINITIALISED); a test program that uses sockets without net_start
+// includes this to start it once for the whole program.
 
 #include <gtest/gtest.h>
 
