@@ -7,15 +7,12 @@ set -eu
 build=${1:-build}
 shot=${2:-$build/platform_x11.png}
 tmp=$(mktemp -d)
-app=
-# Xvfb picks a free display and writes its number to fd 3.
-Xvfb -displayfd 3 -noreset -screen 0 640x480x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-xvfb=$!
-trap 'kill $app $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
-for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-display=:$(cat "$tmp/display")
+app= XVFB_PID=
+trap 'kill $app $XVFB_PID 2>/dev/null; rm -rf "$tmp"' EXIT
+. "$(dirname "$0")/../tests/lab/xvfb.sh"
+xvfb_start "$tmp" || exit 1
 
-DISPLAY=$display "$build/bench/platform_bench" --window >"$tmp/out" &
+"$build/bench/platform_bench" --window >"$tmp/out" &
 app=$!
 for _ in $(seq 50); do grep -q shown "$tmp/out" 2>/dev/null && break; sleep 0.1; done
 sleep 1
@@ -30,12 +27,12 @@ echo "idle 5 s: $((s1 - s0)) context switches, $(((t1 - t0) * 1000 / hz)) ms CPU
 grep -E 'VmRSS|RssAnon|RssFile' /proc/"$app"/status
 grep -E '^Pss:' /proc/"$app"/smaps_rollup
 
-win=$(DISPLAY=$display xdotool search --name "Corvane KTA-310 Probe" | head -1)
-DISPLAY=$display import -window "$win" "$shot"
-echo "screenshot: $shot ($(DISPLAY=$display xwininfo -id "$win" | awk '/Width|Height/ { printf "%s ", $2 }'))"
+win=$(xdotool search --name "Corvane KTA-310 Probe" | head -1)
+import -window "$win" "$shot"
+echo "screenshot: $shot ($(xwininfo -id "$win" | awk '/Width|Height/ { printf "%s ", $2 }'))"
 
 # A real click on the first item through the X server moves the selection there.
-DISPLAY=$display xdotool mousemove --window "$win" 60 40 click 1
+xdotool mousemove --window "$win" 60 40 click 1
 sleep 0.3
-DISPLAY=$display import -window "$win" "${shot%.png}-clicked.png"
+import -window "$win" "${shot%.png}-clicked.png"
 echo "after a click on the first item: ${shot%.png}-clicked.png"

@@ -8,12 +8,10 @@ set -eu
 build=${1:-build}
 [ "${KTA_LAB:-}" = 1 ] || { echo "probe_x11: run me inside the lab (tests/lab/lab.sh)" >&2; exit 1; }
 tmp=$(mktemp -d)
-app= sim= xvfb=
-trap 'kill $app $sim $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
-Xvfb -displayfd 3 -noreset -screen 0 640x480x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$tmp/display")"
+app= sim= XVFB_PID=
+trap 'kill $app $sim $XVFB_PID 2>/dev/null; rm -rf "$tmp"' EXIT
+. "$(dirname "$0")/../tests/lab/xvfb.sh"
+xvfb_start "$tmp" || exit 1
 "$build/tools/kta-devsim" --range 10.77.0.10-10.77.0.21 >"$tmp/sim" 2>&1 &
 sim=$!
 for _ in $(seq 100); do grep -q answering "$tmp/sim" && break; sleep 0.05; done

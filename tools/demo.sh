@@ -36,13 +36,11 @@ fi
 
 # No display: a private Xvfb, the window's picture once the list has filled, then a close request.
 shot="${KTA_DEMO_SHOT:-$PWD/demo.png}"
-xvfb_log=$(mktemp /tmp/kta-demo-xvfb.XXXXXX)
-exec 3>"$xvfb_log.fd"
-Xvfb -displayfd 3 -noreset -screen 0 640x480x24 -nolisten tcp >"$xvfb_log" 2>&1 &
-xvfb=$!
-trap 'kill "$sim" "$xvfb" 2>/dev/null; wait "$sim" "$xvfb" 2>/dev/null; rm -f "$out" "$xvfb_log" "$xvfb_log.fd"' EXIT
-for _ in $(seq 100); do [ -s "$xvfb_log.fd" ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 "$xvfb_log.fd")"
+. "$(dirname "$0")/../tests/lab/xvfb.sh"
+xvfb_dir=$(mktemp -d /tmp/kta-demo-xvfb.XXXXXX)
+XVFB_PID=
+trap 'kill "$sim" $XVFB_PID 2>/dev/null; wait "$sim" $XVFB_PID 2>/dev/null; rm -rf "$out" "$xvfb_dir"' EXIT
+xvfb_start "$xvfb_dir" || exit 1
 echo "\$ kta-probe    (no display here: under Xvfb $DISPLAY)"
 "$probe" &
 app=$!

@@ -69,21 +69,12 @@ finish() {
   [ "$failed" -eq 0 ]
 }
 
-# A private Xvfb for the window tests; DISPLAY is set to it. -noreset: a
-# server that resets when its last client leaves refuses the next one for a moment.
+. "$(dirname "${BASH_SOURCE[0]}")/../lab/xvfb.sh"
+
+# A private Xvfb for the window tests; DISPLAY is set to it.
 start_xvfb() {
-  local fd_file="$WORK/xvfb.display"
-  exec 3>"$fd_file"
-  Xvfb -displayfd 3 -noreset -screen 0 640x480x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-  PIDS+=("$!")
-  exec 3>&-
-  local i
-  for i in $(seq 200); do
-    [ -s "$fd_file" ] && break
-    sleep 0.05
-  done
-  [ -s "$fd_file" ] || { echo "Xvfb did not start: $(cat "$WORK/xvfb.log")" >&2; return 1; }
-  export DISPLAY=":$(head -n1 "$fd_file")"
+  xvfb_start "$WORK" || return 1
+  PIDS+=("$XVFB_PID")
 }
 
 # The window id of the probe window once it is mapped, or nothing.

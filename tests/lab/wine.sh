@@ -51,30 +51,20 @@ mkdir -p "$(dirname "$prefix")"
 WINEPREFIX=$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
 export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-xvfb_pid=""
-display_file=$(mktemp /tmp/kta-wine-display.XXXXXX)
+. "$(dirname "$0")/xvfb.sh"
+XVFB_PID=""
+xvfb_dir=$(mktemp -d /tmp/kta-wine-xvfb.XXXXXX)
 # shellcheck disable=SC2317  # called by the trap
 stop() {
   "$wineserver" -k 2>/dev/null || true
   "$wineserver" -w 2>/dev/null || true
-  [ -z "$xvfb_pid" ] || { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; } || true
-  rm -f "$display_file"
+  [ -z "$XVFB_PID" ] || { kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null; } || true
+  rm -rf "$xvfb_dir"
 }
 trap stop EXIT
 trap 'exit 130' INT TERM
 
-# Xvfb picks a free display and writes its number once it accepts clients; it
-# must not reset when its last client leaves, or it refuses the next one.
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x1024x24 3>"$display_file" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  grep -q '^[0-9][0-9]*$' "$display_file" && break
-  kill -0 "$xvfb_pid" 2>/dev/null || { echo "wine: Xvfb did not start" >&2; exit 1; }
-  sleep 0.1
-done
-grep -q '^[0-9][0-9]*$' "$display_file" || { echo "wine: Xvfb gave no display" >&2; exit 1; }
-DISPLAY=:$(cat "$display_file")
-export DISPLAY
+xvfb_start "$xvfb_dir" 1280x1024x24 || exit 1
 
 # A prefix is ready once its first boot has been written out by the server.
 if [ ! -f "$WINEPREFIX/.kta-ready" ]; then
