@@ -83,7 +83,7 @@ stress: deps build
 	$(LAB) --devices 1000 -- env KTA_SCAN_ROUNDS=100 KTA_SCAN_STEP=10 bash tests/e2e/scan_rounds_lab_test.sh $(STRESS_TOOLS)
 
 test-native: deps build
-	$(LAB) --devices 30 -- ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+	$(LAB) --devices 300 -- ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 # The Windows tests run after the others, never beside them.
 test: test-native test-asan test-tsan fuzz-smoke
@@ -102,7 +102,7 @@ windows: deps $(WINBUILD)/build.ninja
 # a time: two Wine programs that start and end side by side now and then wait
 # on each other until one is killed at its time limit.
 test-windows: build windows
-	$(LAB) --devices 30 -- tests/lab/wine.sh --prefix $(WINBUILD)/wineprefix -- bash -c \
+	$(LAB) --devices 300 -- tests/lab/wine.sh --prefix $(WINBUILD)/wineprefix -- bash -c \
 	  'ctest --test-dir $(WINBUILD) --output-on-failure -j 1 $(CTEST_ARGS) && \
 	   tests/e2e/probe_wine_e2e.sh $(BUILD) $(WINBUILD)'
 
@@ -146,11 +146,11 @@ $(TSANBUILD)/build.ninja:
 
 test-asan: deps $(ASANBUILD)/build.ninja
 	cmake --build $(ASANBUILD) -j $(JOBS)
-	$(LAB) --devices 30 -- tests/sanitizers/check.sh $(ASANBUILD) -j $(JOBS) $(SAN_CTEST_ARGS) $(CTEST_ARGS)
+	$(LAB) --devices 300 -- tests/sanitizers/check.sh $(ASANBUILD) -j $(JOBS) $(SAN_CTEST_ARGS) $(CTEST_ARGS)
 
 test-tsan: deps $(TSANBUILD)/build.ninja
 	cmake --build $(TSANBUILD) -j $(JOBS)
-	$(LAB) --devices 30 -- tests/sanitizers/check.sh $(TSANBUILD) -j $(JOBS) $(SAN_CTEST_ARGS) $(CTEST_ARGS)
+	$(LAB) --devices 300 -- tests/sanitizers/check.sh $(TSANBUILD) -j $(JOBS) $(SAN_CTEST_ARGS) $(CTEST_ARGS)
 
 $(BENCHBUILD)/build.ninja:
 	cmake -S . -B $(BENCHBUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKTA_BENCH=ON -DKTA_WERROR=ON

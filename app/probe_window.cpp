@@ -77,6 +77,8 @@ win_obj* probe_window_create() {
   probe_set_list_ops(&list_box_ops);
   udp_bcast_set_wait_hook(serve_sent_messages, nullptr);
   udp_bcast_open(ctx->local_port);
+  // One window lists every device that answered, not ten of them.
+  udp_bcast_set_batch(bcast_batch_max);
   probe_send(ctx);
   return obj;
 }

@@ -1,10 +1,14 @@
 #pragma once
 // The process's one UDP broadcast channel: a datagram socket allowed to
 // broadcast, and a receiver thread that runs a listen window of 10 polls
-// after every send. State is static; open, send and close take no handle and
-// belong to one owner thread. Callbacks run on the receiver thread.
+// after every send. Each send goes to 255.255.255.255 and, as a directed
+// broadcast, to every other adapter's network. State is static; open, send
+// and close take no handle and belong to one owner thread. Callbacks run on
+// the receiver thread.
 
 #include <cstdint>
+
+#include "net/adapter.h"
 
 struct bcast_request {
   int32_t port;  // destination port, host order; low 16 bits used
@@ -23,13 +27,41 @@ constexpr int32_t bcast_max_datagram = 1000;
 // More than a socket's receive buffer holds, so that one discard empties it,
 // and few enough that a discard under a running flood still ends.
 constexpr int32_t bcast_discard_max = 4096;
+// What one poll takes at most in batch mode: more than the receive buffer
+// below holds of small answers, and few enough that a poll under a flood ends
+// in milliseconds, so a close or a new send is served promptly.
+constexpr int32_t bcast_batch_max = 2048;
+// Asked for at open: the answers of 1000 devices at about 800 bytes of
+// buffer each. The system may grant less (Linux: net.core.rmem_max).
+constexpr int32_t bcast_receive_buffer_wanted = 1 << 20;
+// Adapters a send may be limited to, and the directed broadcasts one send makes at most.
+constexpr int32_t bcast_adapters_max = 16;
+constexpr int32_t bcast_targets_max = 32;
 
 // 0 when open; -1 when the socket cannot be opened or bound, when the
 // channel's semaphores cannot be made, or when the channel is already open.
+// A new channel reads one datagram per poll and probes every adapter.
 int32_t udp_bcast_open(int32_t local_port);
-// Broadcasts len bytes to 255.255.255.255 on req->port and (re)starts the
-// listen window. 0 when the channel is open (the send's own outcome is not
-// reported); -1 when it is not, and then nothing is copied, sent or called.
+// Batch reading, chosen by the owner after open and before its first send:
+// each poll takes every datagram waiting, up to max_per_poll (at most
+// bcast_batch_max), so that one window hears every device that answered.
+// 1, the default, takes one datagram per poll, and what a window leaves waits
+// for the next. 0, or -1 when the channel is not open or max_per_poll is below 1.
+int32_t udp_bcast_set_batch(int32_t max_per_poll);
+// Limits every send to a directed broadcast on each named adapter (no
+// 255.255.255.255); count 0 probes every adapter again. The names are copied.
+// 0, or -1 when the channel is not open, count is above bcast_adapters_max or
+// a name does not fit adapter_name_size.
+int32_t udp_bcast_set_adapters(const char* const* names, int32_t count);
+// The receive buffer the system granted at open, in its own count (Linux
+// reports twice what it lets datagrams use); -1 when the channel is not open.
+int32_t udp_bcast_receive_buffer();
+// Broadcasts len bytes on req->port, to 255.255.255.255 and to the broadcast
+// address of every other adapter that is up (read afresh on every send), and
+// (re)starts the listen window. An adapter that the limited broadcast already
+// leaves by gets nothing more, so one adapter means one datagram. 0 when the
+// channel is open (the sends' own outcomes are not reported); -1 when it is
+// not, and then nothing is copied, sent or called.
 int32_t udp_bcast_send(const bcast_request* req, const void* data, int32_t len);
 // Drops every datagram that waits in the socket, at most bcast_discard_max,
 // so that a send made next is answered into an empty queue instead of behind

@@ -24,6 +24,7 @@ constexpr int32_t WS_SOCK_DGRAM = 2;
 constexpr int32_t WS_SOL_SOCKET = 0xFFFF;
 constexpr int32_t WS_SO_REUSEADDR = 4;
 constexpr int32_t WS_SO_BROADCAST = 0x20;
+constexpr int32_t WS_SO_RCVBUF = 0x1002;
 constexpr uint32_t WS_FIONBIO = 0x8004667E;
 constexpr uint32_t WS_INADDR_NONE = 0xFFFFFFFF;
 
@@ -53,6 +54,8 @@ int32_t ws_listen(int32_t s, int32_t backlog);
 int32_t ws_accept(int32_t s, sockaddr_in* from);  // from may be null
 int32_t ws_connect(int32_t s, const sockaddr_in* ep);
 int32_t ws_setsockopt(int32_t s, int32_t level, int32_t option, const void* value, int32_t len);
+// A 4-byte option's value into *value: 0, or -1.
+int32_t ws_getsockopt_int(int32_t s, int32_t level, int32_t option, int32_t* value);
 int32_t ws_ioctlsocket(int32_t s, uint32_t cmd, uint32_t* arg);
 int32_t ws_send(int32_t s, const void* data, int32_t len);
 int32_t ws_recv(int32_t s, void* buf, int32_t len);

@@ -38,6 +38,9 @@ bool map_option(int32_t level, int32_t option, int* posix_level, int* posix_opti
     case WS_SO_BROADCAST:
       *posix_option = SO_BROADCAST;
       return true;
+    case WS_SO_RCVBUF:
+      *posix_option = SO_RCVBUF;
+      return true;
     default:
       return false;
   }
@@ -107,6 +110,19 @@ int32_t ws_setsockopt(int32_t s, int32_t level, int32_t option, const void* valu
     return -1;
   }
   return setsockopt(s, posix_level, posix_option, value, static_cast<socklen_t>(len)) == 0 ? 0 : -1;
+}
+
+int32_t ws_getsockopt_int(int32_t s, int32_t level, int32_t option, int32_t* value) {
+  int posix_level, posix_option;
+  if (!map_option(level, option, &posix_level, &posix_option)) {
+    errno = ENOPROTOOPT;
+    return -1;
+  }
+  int v = 0;
+  socklen_t len = sizeof v;
+  if (getsockopt(s, posix_level, posix_option, &v, &len) != 0) return -1;
+  *value = v;
+  return 0;
 }
 
 int32_t ws_ioctlsocket(int32_t s, uint32_t cmd, uint32_t* arg) {

@@ -62,6 +62,15 @@ int32_t ws_setsockopt(int32_t s, int32_t level, int32_t option, const void* valu
              : -1;
 }
 
+int32_t ws_getsockopt_int(int32_t s, int32_t level, int32_t option, int32_t* value) {
+  int v = 0;
+  int len = sizeof v;
+  if (getsockopt(static_cast<SOCKET>(s), level, option, reinterpret_cast<char*>(&v), &len) != 0)
+    return -1;
+  *value = v;
+  return 0;
+}
+
 int32_t ws_ioctlsocket(int32_t s, uint32_t cmd, uint32_t* arg) {
   u_long value = *arg;
   return ioctlsocket(static_cast<SOCKET>(s), static_cast<long>(cmd), &value) == 0 ? 0 : -1;

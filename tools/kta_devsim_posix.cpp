@@ -3,6 +3,8 @@
 // one-page web site per address, and misbehaves on request.
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -54,6 +56,8 @@ const char usage[] =
     "  --oversize       misbehave: answer with 1200 bytes (\"?\" then padding)\n"
     "  --flood N        misbehave: N answers per probe and address\n"
     "  --rate R         send at most R answers a second (default: no limit)\n"
+    "  --log-probes     print a line for every probe heard: its sender and the\n"
+    "                   address it was sent to\n"
     "\n"
     "Web pages:\n"
     "  --http           serve a page naming the device on TCP port 80 of each address\n"
@@ -62,6 +66,8 @@ const char usage[] =
     "  --version        print the version and exit\n"
     "  --help           print this help and exit\n"
     "\n"
+    "A device hears a probe sent to 255.255.255.255, to its own address, or to the\n"
+    "broadcast address of its own network, as a device on a real network does.\n"
     "Prints \"kta-devsim: answering for N addresses on UDP 9999\" once it is ready.\n"
     "Exit status: 0 after a signal, 1 when a socket cannot be opened, 2 on bad arguments.\n";
 
@@ -73,6 +79,12 @@ struct options {
   long rate = 0;
   bool http = false;
   int http_port = 80;
+  bool log_probes = false;
+};
+
+// A local network with a broadcast address: the devices inside it hear that address.
+struct network {
+  uint32_t addr, mask, broadcast;  // host order
 };
 
 // An answer still to send: count datagrams from one address to one prober.
@@ -208,6 +220,8 @@ int parse_args(int argc, char** argv, options* opt) {
         return exit_usage;
       }
       opt->rate = n;
+    } else if (arg == "--log-probes") {
+      opt->log_probes = true;
     } else if (arg == "--http") {
       opt->http = true;
     } else if (arg == "--http-port") {
@@ -276,6 +290,35 @@ void send_from(int s, uint32_t from, const sockaddr_in& to, const std::string& r
   (void)sendmsg(s, &msg, MSG_NOSIGNAL);
 }
 
+// This machine's networks that carry a broadcast address (a /32 reports
+// its own address there, and has no network to broadcast to).
+std::vector<network> broadcast_networks() {
+  std::vector<network> nets;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return nets;
+  for (const ifaddrs* i = list; i; i = i->ifa_next) {
+    if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !i->ifa_netmask || !i->ifa_broadaddr)
+      continue;
+    auto host = [](const sockaddr* sa) {
+      return ntohl(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr);
+    };
+    network n{host(i->ifa_addr), host(i->ifa_netmask), host(i->ifa_broadaddr)};
+    if ((i->ifa_flags & IFF_BROADCAST) && n.broadcast != n.addr) nets.push_back(n);
+  }
+  freeifaddrs(list);
+  return nets;
+}
+
+// In the lab every device is a local address, so a broadcast sent out of any
+// adapter loops back to all of them; a real device hears only its own network's.
+bool hears(const std::vector<network>& nets, uint32_t device, uint32_t to) {
+  if (to == INADDR_BROADCAST || to == device) return true;
+  for (const network& n : nets) {
+    if (n.broadcast == to && (device & n.mask) == (n.addr & n.mask)) return true;
+  }
+  return false;
+}
+
 bool is_device(const options& opt, uint32_t a) {
   return std::binary_search(opt.addrs.begin(), opt.addrs.end(), a);
 }
@@ -318,6 +361,28 @@ void serve_http(int listener, const options& opt) {
   close(c);
 }
 
+// One datagram with its sender and the address it was sent to (host order).
+ssize_t receive_probe(int s, char* buf, size_t size, sockaddr_in* from, uint32_t* to) {
+  iovec iov{buf, size};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr msg{};
+  msg.msg_name = from;
+  msg.msg_namelen = sizeof *from;
+  msg.msg_iov = &iov;
+  msg.msg_iovlen = 1;
+  msg.msg_control = control;
+  msg.msg_controllen = sizeof control;
+  ssize_t got = recvmsg(s, &msg, MSG_DONTWAIT);
+  *to = INADDR_BROADCAST;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&msg); got >= 0 && c; c = CMSG_NXTHDR(&msg, c)) {
+    if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+    in_pktinfo info;
+    std::memcpy(&info, CMSG_DATA(c), sizeof info);
+    *to = ntohl(info.ipi_addr.s_addr);
+  }
+  return got;
+}
+
 int open_signals() {
   sigset_t set;
   sigemptyset(&set);
@@ -357,6 +422,7 @@ int main(int argc, char** argv) {
   std::printf("\n");
   std::fflush(stdout);
 
+  std::vector<network> nets = broadcast_networks();
   std::deque<pending> queue;
   double tokens = 0;
   int64_t refilled = now_ms();
@@ -389,14 +455,19 @@ int main(int argc, char** argv) {
     if (fds[1].revents & POLLIN) {
       char probe[2048];
       sockaddr_in from{};
-      socklen_t len = sizeof from;
-      ssize_t got = recvfrom(udp, probe, sizeof probe, MSG_DONTWAIT,
-                             reinterpret_cast<sockaddr*>(&from), &len);
+      uint32_t to = 0;
+      ssize_t got = receive_probe(udp, probe, sizeof probe, &from, &to);
+      if (got >= 1 && opt.log_probes) {
+        std::printf("kta-devsim: probe from %s:%d to %s\n",
+                    addr_text(ntohl(from.sin_addr.s_addr)).c_str(), ntohs(from.sin_port),
+                    addr_text(to).c_str());
+        std::fflush(stdout);
+      }
       if (got >= 1 && probe[0] == '?') {
         int64_t due = now_ms() + opt.delay_ms;
         for (uint32_t a : opt.addrs) {
           if (queue.size() >= static_cast<size_t>(max_pending)) break;
-          queue.push_back({due, from, a, opt.flood});
+          if (hears(nets, a, to)) queue.push_back({due, from, a, opt.flood});
         }
       }
     }

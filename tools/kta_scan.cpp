@@ -1,13 +1,18 @@
-// kta-scan: the discovery exchange without a window. Probes, waits for each
-// listen window to end, and prints the addresses that answered, sorted.
+// kta-scan: the discovery exchange without a window. Probes every adapter,
+// waits for each listen window to end, and prints the addresses that
+// answered, sorted.
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/probe.h"
 #include "app/text_list.h"
 #include "kta_version.h"
+#include "net/adapter.h"
 #include "net/bcast.h"
+#include "net/ip.h"
 #include "net/sockets.h"
 #include "support/thread.h"
 
@@ -24,24 +29,31 @@ constexpr int exit_no_channel = 1;
 constexpr int exit_usage = 2;
 
 const char usage[] =
-    "Usage: kta-scan [--rounds N] [--json]\n"
+    "Usage: kta-scan [--rounds N] [--interface NAME]... [--json]\n"
     "Finds Corvane KTA-310 devices on the local network: broadcasts the probe \"?\"\n"
-    "from UDP port 10000 to port 9999 and lists every device that answers.\n"
+    "from UDP port 10000 to port 9999 of 255.255.255.255 and of every other\n"
+    "network adapter's broadcast address, and lists every device that answers.\n"
     "\n"
-    "  --rounds N   probe N times, one listen window of about 0.9 s each (default 1,\n"
-    "               at most 1000). A window takes at most ten answers; the list\n"
-    "               accumulates, so more rounds find more devices.\n"
-    "  --json       print one JSON object instead of one address a line:\n"
-    "               {\"port\":10000,\"rounds\":N,\"devices\":[{\"address\":\"...\"},...]}\n"
-    "  --version    print the version and exit\n"
-    "  --help       print this help and exit\n"
+    "  --rounds N        probe N times, one listen window of about 0.9 s each\n"
+    "                    (default 1, at most 1000). One window lists every device\n"
+    "                    that answered; the list accumulates over the rounds, for\n"
+    "                    networks that lose datagrams.\n"
+    "  --interface NAME  probe only the network adapter NAME (repeatable), with a\n"
+    "                    directed broadcast to its network's broadcast address\n"
+    "  --json            print one JSON object instead of one address a line:\n"
+    "                    {\"port\":10000,\"rounds\":N,\"devices\":[{\"address\":\"...\",\n"
+    "                    \"interface\":\"...\"},...]}, the interface being the adapter\n"
+    "                    whose network holds the address, where one does\n"
+    "  --version         print the version and exit\n"
+    "  --help            print this help and exit\n"
     "\n"
     "Exit status: 0 after a scan, also when no device answered; 1 when UDP port\n"
-    "10000 cannot be opened; 2 on bad arguments.\n";
+    "10000 cannot be opened; 2 on bad arguments or an unknown adapter.\n";
 
 struct options {
   int32_t rounds = 1;
   bool json = false;
+  std::vector<const char*> interfaces;
 };
 
 // Digits only, 1 to max_rounds.
@@ -74,6 +86,23 @@ int parse_args(int argc, char** argv, options* opt) {
       opt->json = true;
       continue;
     }
+    if (!std::strcmp(arg, "--interface") || !std::strncmp(arg, "--interface=", 12)) {
+      const char* name = arg[11] == '=' ? arg + 12 : i + 1 < argc ? argv[++i] : nullptr;
+      if (!name || !*name) {
+        std::fprintf(stderr, "kta-scan: --interface needs an adapter name (see --help)\n");
+        return exit_usage;
+      }
+      if (!adapter_exists(name) || std::strlen(name) >= static_cast<size_t>(adapter_name_size)) {
+        std::fprintf(stderr, "kta-scan: no network adapter is named '%s'\n", name);
+        return exit_usage;
+      }
+      if (opt->interfaces.size() >= static_cast<size_t>(bcast_adapters_max)) {
+        std::fprintf(stderr, "kta-scan: at most %d --interface options\n", bcast_adapters_max);
+        return exit_usage;
+      }
+      opt->interfaces.push_back(name);
+      continue;
+    }
     const char* value = nullptr;
     if (!std::strcmp(arg, "--rounds")) {
       if (i + 1 >= argc) {
@@ -96,15 +125,66 @@ int parse_args(int argc, char** argv, options* opt) {
   return 0;
 }
 
+// A network this machine has an address on, to name the adapter a device sits behind.
+struct network {
+  std::string adapter;
+  uint32_t addr;
+  uint32_t mask;
+};
+
+void collect_network(void* ctx, const adapter_addr* a) {
+  if (!(a->flags & adapter_up) || (a->flags & adapter_loopback)) return;
+  static_cast<std::vector<network>*>(ctx)->push_back({a->name, a->addr, a->mask});
+}
+
+// The adapter whose network holds the address, the narrowest where several
+// do; null when none does.
+const char* adapter_of(const std::vector<network>& nets, const char* address) {
+  uint8_t b[4];
+  if (ip_text_to_bytes(address, b) != 3) return nullptr;
+  uint32_t x = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
+               static_cast<uint32_t>(b[2]) << 8 | b[3];
+  const network* best = nullptr;
+  for (const network& n : nets) {
+    if ((x & n.mask) != (n.addr & n.mask)) continue;
+    if (!best || n.mask > best->mask) best = &n;
+  }
+  return best ? best->adapter.c_str() : nullptr;
+}
+
+// JSON string text: adapter names are the system's, and Windows' may hold anything.
+void print_json_string(const char* s) {
+  std::putchar('"');
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; p++) {
+    if (*p == '"' || *p == '\\') {
+      std::printf("\\%c", *p);
+    } else if (*p < 0x20) {
+      std::printf("\\u%04x", *p);
+    } else {
+      std::putchar(*p);
+    }
+  }
+  std::putchar('"');
+}
+
 void print_devices(text_list* list, const options& opt) {
   int32_t count = text_list_count(list);
-  if (opt.json) std::printf("{\"port\":%d,\"rounds\":%d,\"devices\":[", local_port, opt.rounds);
+  std::vector<network> nets;
+  if (opt.json) {
+    adapter_visit(collect_network, &nets);
+    std::printf("{\"port\":%d,\"rounds\":%d,\"devices\":[", local_port, opt.rounds);
+  }
   for (int32_t i = 0; i < count; i++) {
     char text[64];
     if (text_list_get(list, i, text, sizeof text) < 0) continue;
     if (opt.json) {
       // Dotted quads need no escaping.
-      std::printf("%s{\"address\":\"%s\"}", i ? "," : "", text);
+      std::printf("%s{\"address\":\"%s\"", i ? "," : "", text);
+      if (const char* adapter = adapter_of(nets, text)) {
+        std::printf(",\"interface\":");
+        print_json_string(adapter);
+      }
+      std::printf("}");
     } else {
       std::printf("%s\n", text);
     }
@@ -133,6 +213,10 @@ int main(int argc, char** argv) {
     text_list_free(list);
     return exit_no_channel;
   }
+
+  // One window lists every device that answered; the rounds only add to it.
+  udp_bcast_set_batch(bcast_batch_max);
+  udp_bcast_set_adapters(opt.interfaces.data(), static_cast<int32_t>(opt.interfaces.size()));
 
   probe_ctx ctx{};
   ctx.local_port = local_port;

@@ -149,6 +149,19 @@ TEST_F(ProbeWindow, TwoDevicesAreListedInTextOrderAndComeBackAfterRefresh) {
   EXPECT_EQ(items(), (std::vector<std::string>{"10.77.0.10", "10.77.0.12"}));
 }
 
+TEST_F(ProbeWindow, OneListenWindowListsEveryDeviceThatAnswered) {
+  std::vector<std::string> dozen;
+  for (int i = 10; i < 22; i++) dozen.push_back("10.77.0." + std::to_string(i));
+  devices d(dozen);
+  ASSERT_TRUE(d.ready());
+  open();
+  pump_for(1100ms);
+  EXPECT_EQ(items(), dozen);
+  command(static_cast<HWND>(ctx()->button), BN_CLICKED);
+  pump_for(1100ms);
+  EXPECT_EQ(items(), dozen);
+}
+
 TEST_F(ProbeWindow, TwoQuickRefreshesRunOneWindowToItsEnd) {
   devices d({"10.77.0.11"});
   open();

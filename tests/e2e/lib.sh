@@ -9,10 +9,13 @@ PIDS=()
 passed=0
 failed=0
 
+FAR_PLUGGED=""
+
 cleanup() {
   local p
   for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null; done
   for p in "${PIDS[@]}"; do wait "$p" 2>/dev/null; done
+  [ -z "$FAR_PLUGGED" ] || second_network_down
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -38,21 +41,29 @@ check() {  # check NAME COMMAND...
 }
 
 # Starts kta-devsim with the given options and waits until it answers.
-# Its pid is left in DEVSIM_PID.
+# Its pid is left in DEVSIM_PID, the file of what it prints in DEVSIM_OUT.
 start_devsim() {
   local out="$WORK/devsim.$RANDOM.out"
   "$DEVSIM" "$@" >"$out" 2>&1 &
   DEVSIM_PID=$!
+  DEVSIM_OUT=$out
   PIDS+=("$DEVSIM_PID")
+  wait_devsim "$out"
+}
+
+wait_devsim() {
   local i
   for i in $(seq 100); do
-    grep -q '^kta-devsim: answering' "$out" 2>/dev/null && return 0
+    grep -q '^kta-devsim: answering' "$1" 2>/dev/null && return 0
     kill -0 "$DEVSIM_PID" 2>/dev/null || break
     sleep 0.05
   done
-  echo "kta-devsim did not start: $(cat "$out")" >&2
+  echo "kta-devsim did not start: $(cat "$1")" >&2
   return 1
 }
+
+# The probes a kta-devsim started with --log-probes has heard: "SENDER:PORT to ADDRESS" lines.
+probes_heard() { sed -n 's/^kta-devsim: probe from //p' "$1"; }
 
 stop_all() {
   local p
@@ -61,8 +72,30 @@ stop_all() {
   PIDS=()
 }
 
-# The lab's device N (0-based) of 10.77.0.10 upward, while N < 245.
-device() { echo "10.77.0.$((10 + $1))"; }
+# The lab's device N (0-based): 10.77.0.10 upward, as lab.sh counts them.
+. "$(dirname "${BASH_SOURCE[0]}")/../lab/address_plan.sh"
+device() { lab_device_addr "$1"; }
+
+# The lab's second network (tests/lab/second_network.sh): far_device N is
+# device N behind the second adapter, 10.78.0.10 upward.
+. "$(dirname "${BASH_SOURCE[0]}")/../lab/second_network.sh"
+far_device() { echo "10.78.0.$((10 + $1))"; }
+
+# Plugs the second network in with N device addresses; unplugged at exit.
+plug_second_network() {
+  second_network_up "$1" || return 1
+  FAR_PLUGGED=1
+}
+
+# Starts kta-devsim behind the second adapter, as start_devsim does here.
+start_far_devsim() {
+  local out="$WORK/far-devsim.$RANDOM.out"
+  far_exec "$DEVSIM" "$@" >"$out" 2>&1 &
+  DEVSIM_PID=$!
+  DEVSIM_OUT=$out
+  PIDS+=("$DEVSIM_PID")
+  wait_devsim "$out"
+}
 
 finish() {
   echo "$passed passed, $failed failed"
@@ -86,6 +119,14 @@ probe_window_id() {
     sleep 0.05
   done
   return 1
+}
+
+# The probe window's client area: the list box at (37,25) with 16-pixel rows
+# inside its one-pixel border (twelve rows show), the Refresh button at
+# (67,241), 100x20.
+click_refresh() { xdotool mousemove --window "$1" 117 251 click 1; }
+double_click_row() {  # double_click_row WINDOW ROW (0-based, of the rows on show)
+  xdotool mousemove --window "$1" 100 $((25 + 1 + 16 * $2 + 8)) click --repeat 2 --delay 60 1
 }
 
 # The browser is a recorder: it writes down each URL it is asked to open.

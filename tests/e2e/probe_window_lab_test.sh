@@ -1,6 +1,7 @@
-# The real kta-probe under Xvfb in the lab with a dozen simulated devices:
-# rows double-clicked and Refresh clicked through xdotool, the window closed
-# by its close box's request, the URLs that reach the browser checked.
+# The real kta-probe under Xvfb in the lab with a dozen simulated devices,
+# then a hundred: rows double-clicked and Refresh clicked through xdotool, the
+# window closed by its close box's request, the URLs that reach the browser
+# checked.
 . "$(dirname "$0")/lib.sh"
 require_lab
 PROBE=${KTA_PROBE:?the path of kta-probe}
@@ -11,11 +12,6 @@ make_browser_recorder
 start_devsim --range "$(device 0)-$(device 11)" || exit 1
 for i in $(seq 0 11); do echo "http://$(device "$i")"; done >"$WORK/devices"
 
-# Client-area geometry of the window: list box at (37,25), 16-pixel rows
-# inside its border, Refresh button at (67,241) 100x20.
-row_y() { echo $((25 + 1 + 16 * $1 + 8)); }
-double_click() { xdotool mousemove --window "$win" "$1" "$2" click --repeat 2 --delay 60 1; }
-
 cd "$WORK" || exit 1
 "$PROBE" --ignored extra arguments >"$WORK/probe.out" 2>&1 &
 app=$!
@@ -24,26 +20,33 @@ win=$(probe_window_id)
 check "the window appears" [ -n "$win" ]
 sleep 1.5  # one listen window
 
-# The first window holds nine or ten answers (one per poll); nine rows are sure.
-for row in $(seq 0 8); do
-  double_click 100 "$(row_y "$row")"
+# The first listen window lists all twelve: each row opens its device's page.
+for row in $(seq 0 11); do
+  double_click_row "$win" "$row"
   sleep 0.3
 done
 sleep 0.5
-check "nine rows opened nine pages" [ "$(wc -l <"$WORK/opened" 2>/dev/null)" -eq 9 ]
-check "each page is a device's http:// address" \
-  bash -c "grep -vxFf '$WORK/devices' '$WORK/opened' | wc -l | grep -qx 0"
-check "rows are in text order, each device once" \
-  bash -c "LC_ALL=C sort -uc '$WORK/opened'"
+check "twelve rows opened the twelve devices' pages, in text order" \
+  cmp -s "$WORK/opened" <(LC_ALL=C sort "$WORK/devices")
+check "the twelfth row opens http://10.77.0.21" [ "$(tail -n1 "$WORK/opened")" = "http://10.77.0.21" ]
 
-# Refresh empties the list and probes again; the devices come back.
+# Refresh empties the list and probes again; the devices come back, with 88
+# more: one window lists all 100, and the keyboard scrolls to the last.
+start_devsim --range "$(device 12)-$(device 99)" || exit 1
 rm -f "$WORK/opened"
-xdotool mousemove --window "$win" 117 251 click 1
+click_refresh "$win"
 sleep 1.5
-double_click 100 "$(row_y 0)"
+double_click_row "$win" 0
 sleep 0.8
 check "after Refresh the first row is the first device again" \
   [ "$(cat "$WORK/opened" 2>/dev/null)" = "http://$(device 0)" ]
+xdotool key End  # to the list, which has the focus since its click
+sleep 0.3
+double_click_row "$win" 11
+sleep 0.8
+last=$(for i in $(seq 0 99); do device "$i"; done | LC_ALL=C sort | tail -n1)
+check "End scrolls to the hundredth device, whose row opens its page" \
+  [ "$(tail -n1 "$WORK/opened" 2>/dev/null)" = "http://$last" ]
 
 # The close box's request ends the process with 0, within about a second.
 start=$(date +%s%N)

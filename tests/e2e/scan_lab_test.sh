@@ -9,20 +9,33 @@ check "no device: nothing listed" [ ! -s "$WORK/none.out" ]
 check "no device: one-line firewall hint naming port 10000" \
   bash -c "[ \$(wc -l <'$WORK/none.err') -eq 1 ] && grep -q 'no device answered.*firewall.*10000' '$WORK/none.err'"
 
-start_devsim --range "$(device 0)-$(device 24)" || exit 1
+start_devsim --range "$(device 0)-$(device 24)" --log-probes || exit 1
+heard=$DEVSIM_OUT
 for i in $(seq 0 24); do device "$i"; done | LC_ALL=C sort >"$WORK/expected"
 
-"$SCAN" --rounds 3 >"$WORK/three.out" 2>"$WORK/three.err"
-check "25 devices, 3 rounds: exit 0" [ $? -eq 0 ]
-check "25 devices, 3 rounds: all listed once, in text order" cmp -s "$WORK/three.out" "$WORK/expected"
-check "devices found: stderr stays quiet" [ ! -s "$WORK/three.err" ]
+"$SCAN" >"$WORK/one.out" 2>"$WORK/one.err"
+check "25 devices, 1 round: exit 0" [ $? -eq 0 ]
+check "25 devices, 1 round: all listed once, in text order" cmp -s "$WORK/one.out" "$WORK/expected"
+check "devices found: stderr stays quiet" [ ! -s "$WORK/one.err" ]
+check "one adapter: the round sent one probe, to 255.255.255.255 from port 10000" \
+  [ "$(probes_heard "$heard")" = "10.77.0.1:10000 to 255.255.255.255" ]
 
-"$SCAN" >"$WORK/one.out"
-check "one round lists at most ten" [ "$(wc -l <"$WORK/one.out")" -le 10 ]
+before=$(probes_heard "$heard" | wc -l)
+"$SCAN" --rounds 3 >"$WORK/three.out"
+check "3 rounds: the same list" cmp -s "$WORK/three.out" "$WORK/expected"
+check "3 rounds: three probes, each to 255.255.255.255 from port 10000" \
+  [ "$(probes_heard "$heard" | tail -n +$((before + 1)) | uniq -c | sed 's/^ *//')" = \
+    "3 10.77.0.1:10000 to 255.255.255.255" ]
 
 "$SCAN" --json --rounds=3 >"$WORK/json.out"
-expected_json="{\"port\":10000,\"rounds\":3,\"devices\":[$(sed 's/.*/{"address":"&"}/' "$WORK/expected" | paste -sd,)]}"
-check "--json: one object with every device" [ "$(cat "$WORK/json.out")" = "$expected_json" ]
+expected_json="{\"port\":10000,\"rounds\":3,\"devices\":[$(sed 's/.*/{"address":"&","interface":"lab0"}/' "$WORK/expected" | paste -sd,)]}"
+check "--json: one object with every device and its adapter" [ "$(cat "$WORK/json.out")" = "$expected_json" ]
+
+"$SCAN" --interface no-such-adapter >"$WORK/unknown.out" 2>"$WORK/unknown.err"
+check "--interface with an unknown name: exit 2" [ $? -eq 2 ]
+check "--interface with an unknown name: the message names it" \
+  grep -qx "kta-scan: no network adapter is named 'no-such-adapter'" "$WORK/unknown.err"
+check "--interface with an unknown name: nothing on stdout" [ ! -s "$WORK/unknown.out" ]
 
 # Port 10000 held by a scan in progress: the second scan cannot open it.
 "$SCAN" --rounds 5 >/dev/null 2>&1 &

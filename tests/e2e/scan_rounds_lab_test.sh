@@ -1,8 +1,9 @@
 # kta-scan over many rounds against every device of the lab: each run ends
-# well, lists only devices, each once, and its memory stays flat. Prints how
-# many devices a scan of 10, 20, ... rounds listed (at most ten a round: one
-# datagram per poll). KTA_SCAN_ROUNDS (10; make stress 100) in steps of
-# KTA_SCAN_STEP (5; make stress 10).
+# well, lists every device once, in text order, and its memory stays flat.
+# First one round, which must list them all (300 in make test: what a
+# receive buffer of the system's default limit holds); then scans of 5, 10, ...
+# rounds, printing how many each listed. KTA_SCAN_ROUNDS (10; make stress
+# 100) in steps of KTA_SCAN_STEP (5; make stress 10).
 . "$(dirname "$0")/lib.sh"
 require_lab
 rounds=${KTA_SCAN_ROUNDS:-10}
@@ -11,10 +12,17 @@ step=${KTA_SCAN_STEP:-5}
 
 start_devsim || exit 1
 devices=$KTA_LAB_DEVICES
+for i in $(seq 0 $((devices - 1))); do device "$i"; done | LC_ALL=C sort >"$WORK/expected"
+
+"$SCAN" >"$WORK/one" 2>"$WORK/one.err"
+check "one round: exit 0" [ $? -eq 0 ]
+check "one round lists all $devices of $devices devices, once each, in text order" \
+  cmp -s "$WORK/one" "$WORK/expected"
 
 rss_kb() { awk '/^VmRSS:/ { print $2 }' /proc/"$1"/status 2>/dev/null; }
 
 bad=0
+# Rounds add to the list: every scan lists them all again.
 for n in $(seq "$step" "$step" "$rounds"); do
   "$SCAN" --rounds "$n" >"$WORK/out" 2>"$WORK/err" &
   scan=$!
@@ -34,17 +42,14 @@ for n in $(seq "$step" "$step" "$rounds"); do
   if [ "$code" -ne 0 ]; then
     bad=$((bad + 1)); echo "$n rounds: exit code $code"; cat "$WORK/err"
   fi
-  if [ "$listed" -lt 1 ] || [ "$listed" -gt $((n * 10)) ]; then
-    bad=$((bad + 1)); echo "$n rounds: $listed listed, not 1 to $((n * 10))"
-  fi
-  if ! LC_ALL=C sort -uc "$WORK/out" || grep -qv '^10\.77\.[0-9]*\.[0-9]*$' "$WORK/out"; then
-    bad=$((bad + 1)); echo "$n rounds: the list is not device addresses in text order, each once"
+  if ! cmp -s "$WORK/out" "$WORK/expected"; then
+    bad=$((bad + 1)); echo "$n rounds: the list is not every device in text order, each once"
   fi
   # The list itself grows by its addresses; the rest must not grow.
   if [ -n "$first" ] && [ $((most - first)) -gt 2048 ]; then
     bad=$((bad + 1)); echo "$n rounds: RSS grew from $first kB to $most kB"
   fi
 done
-check "every scan up to $rounds rounds ended well, listed devices each once, memory flat" [ "$bad" -eq 0 ]
+check "every scan up to $rounds rounds ended well, listed every device once, memory flat" [ "$bad" -eq 0 ]
 stop_all
 finish

@@ -2,10 +2,11 @@
 # Runs a command inside a fresh private network namespace, the lab, so that
 # probes, replies and broadcasts never reach a real network.
 #
-#   tests/lab/lab.sh [--devices N] [--] command [args...]
+#   tests/lab/lab.sh [--devices N] [--far-devices M] [--] command [args...]
 #
 # Address plan:
-#   10.77.0.1/24       the near end of the veth pair lab0/lab1: the prober
+#   10.77.0.1/24       the near end of the veth pair lab0/lab1: the prober,
+#                      with its broadcast address 10.77.0.255, as DHCP sets it
 #   10.77.0.10 ...     N extra local addresses for simulated devices, counted
 #                      upward as 32-bit numbers, skipping .0 and .255
 #   default route      through lab0, so a send to 255.255.255.255 has a route;
@@ -13,56 +14,54 @@
 #   10.77.0.2          a host that never answers: a fixed neighbour entry, so
 #                      that no failed ARP lookup ends a connect to it early
 #   /etc/resolv.conf   points at loopback inside the lab: name lookups fail at once
+#   10.78.0.1/24       with --far-devices: a second adapter lab2, whose network
+#                      (M devices from 10.78.0.10) sits in a namespace of its
+#                      own that only a directed broadcast by lab2 reaches; see
+#                      tests/lab/second_network.sh
 #
 # Inside, KTA_LAB=1, KTA_LAB_NETNS (this namespace's id, which tests compare
 # with their own), KTA_LAB_NEAR and, with devices, KTA_LAB_DEVICES and
-# KTA_LAB_DEVICE_RANGE ("first-last") are set.
+# KTA_LAB_DEVICE_RANGE ("first-last") are set; with far devices,
+# KTA_LAB_FAR_NETNS and KTA_LAB_FAR_DEVICE_RANGE.
 set -euo pipefail
 
 devices=0
+far_devices=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --devices) devices="$2"; shift 2 ;;
+    --far-devices) far_devices="$2"; shift 2 ;;
     --) shift; break ;;
-    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) break ;;
   esac
 done
 [ $# -gt 0 ] || { echo "lab: no command given (see --help)" >&2; exit 2; }
 case "$devices" in ''|*[!0-9]*) echo "lab: --devices needs a number" >&2; exit 2 ;; esac
+case "$far_devices" in ''|*[!0-9]*) echo "lab: --far-devices needs a number" >&2; exit 2 ;; esac
 
 if [ -z "${KTA_LAB_INSIDE:-}" ]; then
   if [ "$(id -u)" != 0 ]; then
     echo "lab: must run as root to make a private network namespace (unshare -n)" >&2
     exit 1
   fi
-  exec unshare --net --mount -- env KTA_LAB_INSIDE=1 bash "$0" --devices "$devices" -- "$@"
+  exec unshare --net --mount -- env KTA_LAB_INSIDE=1 bash "$0" --devices "$devices" \
+    --far-devices "$far_devices" -- "$@"
 fi
 
-# Device N of the plan, as dotted-quad text.
-device_addr() {
-  local n=$(( (10 << 24) | (77 << 16) | 10 )) i=0
-  while :; do
-    if [ $(( n & 255 )) -ne 0 ] && [ $(( n & 255 )) -ne 255 ]; then
-      [ $i -eq "$1" ] && break
-      i=$(( i + 1 ))
-    fi
-    n=$(( n + 1 ))
-  done
-  echo "$(( n >> 24 & 255 )).$(( n >> 16 & 255 )).$(( n >> 8 & 255 )).$(( n & 255 ))"
-}
+. "$(dirname "$0")/address_plan.sh"
 
 ip link set lo up
 ip link add lab0 type veth peer name lab1
-ip addr add 10.77.0.1/24 dev lab0
+ip addr add 10.77.0.1/24 brd + dev lab0
 ip link set lab0 up
 ip link set lab1 up
 ip route add default dev lab0
 ip neigh add 10.77.0.2 lladdr 02:00:00:00:77:02 dev lab0 nud permanent
 
 if [ "$devices" -gt 0 ]; then
-  first=$(device_addr 0)
-  last=$(device_addr $(( devices - 1 )))
+  first=$(lab_device_addr 0)
+  last=$(lab_device_addr $(( devices - 1 )))
   # One batch: a thousand addresses one command at a time take seconds.
   n=$(( (10 << 24) | (77 << 16) | 10 )); left=$devices
   {
@@ -81,6 +80,11 @@ resolv=$(mktemp /tmp/kta-lab-resolv.XXXXXX)
 printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' > "$resolv"
 mount --bind "$resolv" /etc/resolv.conf
 rm -f "$resolv"
+
+if [ "$far_devices" -gt 0 ]; then
+  . "$(dirname "$0")/second_network.sh"
+  second_network_up "$far_devices" || { echo "lab: the second network could not be made" >&2; exit 1; }
+fi
 
 export KTA_LAB=1 KTA_LAB_NETNS="$(readlink /proc/self/ns/net)" KTA_LAB_NEAR=10.77.0.1
 unset KTA_LAB_INSIDE

@@ -39,6 +39,8 @@ struct recorder {
   std::mutex m;
   std::vector<std::string> data;
   std::vector<std::string> senders;
+  std::vector<int64_t> at_ms;  // since start, to tell one poll from the next
+  clock_type::time_point start = clock_type::now();
   std::atomic<int> replies{0};
   std::atomic<int> done{0};
   sema* done_posted = sema_create();
@@ -58,12 +60,24 @@ struct recorder {
     std::lock_guard<std::mutex> lock(m);
     return data;
   }
+  // How many replies each poll delivered: a poll's come within microseconds
+  // of each other, the next poll's some 100 ms later.
+  std::vector<int> per_poll() {
+    std::lock_guard<std::mutex> lock(m);
+    std::vector<int> sizes;
+    for (size_t i = 0; i < at_ms.size(); i++) {
+      if (i == 0 || at_ms[i] - at_ms[i - 1] > 50) sizes.push_back(0);
+      sizes.back()++;
+    }
+    return sizes;
+  }
 
   static void on_reply(void* ctx, const char* sender, const char* bytes, int32_t len) {
     auto* r = static_cast<recorder*>(ctx);
     std::lock_guard<std::mutex> lock(r->m);
     r->data.emplace_back(bytes, static_cast<size_t>(len));
     r->senders.emplace_back(sender);
+    r->at_ms.push_back(ms_since(r->start));
     r->replies++;
   }
   static void on_done(void* ctx) {
@@ -186,6 +200,51 @@ TEST_F(Channel, TenDatagramsAWindowTheRestInTheNextInArrivalOrder) {
   EXPECT_EQ(rec.taken(), numbered(0, 15));
 }
 
+TEST_F(Channel, BatchesTakeEveryQueuedDatagramInTheFirstPollAndKeepTheWindow) {
+  ASSERT_EQ(udp_bcast_set_batch(bcast_batch_max), 0);
+  dev.queue(12);
+  sleep_ms(50);  // all twelve in the socket before the send
+  rec.start = clock_type::now();
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_GE(ms_since(rec.start), 850);
+  EXPECT_EQ(rec.taken(), numbered(0, 12));
+  EXPECT_EQ(rec.per_poll(), std::vector<int>{12});
+  {
+    std::lock_guard<std::mutex> lock(rec.m);
+    EXPECT_LT(rec.at_ms.back(), 90) << "the first poll comes right after the send";
+  }
+  EXPECT_FALSE(rec.wait_done(400));
+  EXPECT_EQ(rec.done.load(), 1);
+}
+
+TEST_F(Channel, ABurstOverTheBatchBoundSpreadsOverConsecutivePollsInArrivalOrder) {
+  ASSERT_EQ(udp_bcast_set_batch(5), 0);
+  dev.queue(12);
+  dev.send("");  // dropped undelivered, but each is one of its poll's five
+  dev.send(std::string(1001, '?'));
+  dev.queue(1, 12);
+  sleep_ms(50);
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.taken(), numbered(0, 13));
+  EXPECT_EQ(rec.per_poll(), (std::vector<int>{5, 5, 3}));
+}
+
+TEST_F(Channel, BatchingIsTheOwnersChoiceAndAReopenedChannelReadsOneAPoll) {
+  EXPECT_EQ(udp_bcast_set_batch(0), -1);
+  EXPECT_EQ(udp_bcast_set_batch(-5), -1);
+  ASSERT_EQ(udp_bcast_set_batch(bcast_batch_max + 1000), 0);
+  udp_bcast_close();
+  EXPECT_EQ(udp_bcast_set_batch(bcast_batch_max), -1);
+  ASSERT_EQ(udp_bcast_open(channel_port), 0);
+  dev.queue(12);
+  sleep_ms(50);
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.taken(), numbered(0, 10));
+}
+
 TEST_F(Channel, SendDuringAWindowRestartsItWithOneDoneAtTheEnd) {
   auto t0 = clock_type::now();
   ASSERT_EQ(send(rec.request()), 0);
@@ -278,24 +337,78 @@ TEST_F(Channel, ReopenedChannelSendsAndReceivesLikeTheFirst) {
   EXPECT_EQ(rec.taken(), numbered(0, 2));
 }
 
-TEST_F(Channel, TheBroadcastReachesTheDevicesPort) {
-  int32_t port = device_port;
-  int32_t listener = udp_open(&port, 0);
-  ASSERT_GT(listener, 0);
+// The senders' ports of the probes that reach a socket within ms.
+std::vector<int32_t> probes_heard(int32_t sock, int64_t ms) {
+  std::vector<int32_t> ports;
+  auto t0 = clock_type::now();
+  for (int64_t left = ms; left > 0; left = ms - ms_since(t0)) {
+    ws_set rd;
+    ws_set_zero(&rd);
+    ws_set_add(&rd, sock);
+    ws_timeval limit{static_cast<int32_t>(left / 1000), static_cast<int32_t>(left % 1000 * 1000)};
+    if (ws_select(0, &rd, nullptr, &limit) != 1) break;
+    char buf[16];
+    sockaddr_in from;
+    if (udp_recv(sock, buf, sizeof buf, &from) != 1 || buf[0] != '?') continue;
+    int32_t port = 0;
+    ip_to_bytes(&from, nullptr, &port);
+    ports.push_back(port);
+  }
+  return ports;
+}
+
+struct DevicesPort : Channel {
+  int32_t listener = -1;
+  void SetUp() override {
+    Channel::SetUp();
+    int32_t port = device_port;
+    listener = udp_open(&port, 0);
+    ASSERT_GT(listener, 0);
+  }
+  void TearDown() override {
+    if (listener > 0) udp_close(listener);
+    Channel::TearDown();
+  }
+};
+
+TEST_F(DevicesPort, OneAdapterMeansOneProbePerSendFromTheChannelsPort) {
+  for (int i = 0; i < 3; i++) {
+    ASSERT_EQ(send(rec.request()), 0);
+    EXPECT_EQ(probes_heard(listener, 300), std::vector<int32_t>{channel_port}) << "send " << i;
+  }
+}
+
+TEST_F(DevicesPort, SendsLimitedToNamedAdaptersGoOnlyWhereTheyCanBroadcast) {
+  const char* lab0[] = {"lab0"};
+  ASSERT_EQ(udp_bcast_set_adapters(lab0, 1), 0);
   ASSERT_EQ(send(rec.request()), 0);
-  char buf[16];
-  sockaddr_in from;
-  ws_set rd;
-  ws_set_zero(&rd);
-  ws_set_add(&rd, listener);
-  ws_timeval limit{2, 0};
-  ASSERT_EQ(ws_select(0, &rd, nullptr, &limit), 1);
-  EXPECT_EQ(udp_recv(listener, buf, sizeof buf, &from), 1);
-  EXPECT_EQ(buf[0], '?');
-  int32_t from_port = 0;
-  ip_to_bytes(&from, nullptr, &from_port);
-  EXPECT_EQ(from_port, channel_port);
-  udp_close(listener);
+  EXPECT_EQ(probes_heard(listener, 300), std::vector<int32_t>{channel_port});
+
+  // Loopback cannot broadcast, and an adapter that is not there gets nothing.
+  const char* none[] = {"lo", "no-such-adapter"};
+  ASSERT_EQ(udp_bcast_set_adapters(none, 2), 0);
+  ASSERT_EQ(send(rec.request()), 0);
+  EXPECT_TRUE(probes_heard(listener, 300).empty());
+  ASSERT_TRUE(rec.wait_done(3000)) << "a window runs all the same";
+
+  ASSERT_EQ(udp_bcast_set_adapters(nullptr, 0), 0);
+  ASSERT_EQ(send(rec.request()), 0);
+  EXPECT_EQ(probes_heard(listener, 300), std::vector<int32_t>{channel_port});
+}
+
+TEST_F(Channel, AdapterNamesAreRefusedWhenTooManyTooLongOrClosed) {
+  std::vector<const char*> many(bcast_adapters_max + 1, "lab0");
+  EXPECT_EQ(udp_bcast_set_adapters(many.data(), bcast_adapters_max + 1), -1);
+  EXPECT_EQ(udp_bcast_set_adapters(many.data(), bcast_adapters_max), 0);
+  std::string long_name(adapter_name_size, 'x');
+  const char* too_long[] = {"lab0", long_name.c_str()};
+  EXPECT_EQ(udp_bcast_set_adapters(too_long, 2), -1);
+  const char* missing[] = {nullptr};
+  EXPECT_EQ(udp_bcast_set_adapters(missing, 1), -1);
+  EXPECT_EQ(udp_bcast_set_adapters(nullptr, 1), -1);
+  EXPECT_EQ(udp_bcast_set_adapters(many.data(), -1), -1);
+  udp_bcast_close();
+  EXPECT_EQ(udp_bcast_set_adapters(many.data(), 1), -1);
 }
 
 // A reply callback that waits for the closing thread, as a list update

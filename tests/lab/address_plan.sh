@@ -1,0 +1,15 @@
+# shellcheck shell=bash
+# The lab's device addresses, sourced by lab.sh and the scripts that run in it:
+# lab_device_addr N prints device N (0-based), counted upward from 10.77.0.10
+# as 32-bit numbers, skipping .0 and .255.
+lab_device_addr() {
+  local n=$(( (10 << 24) | (77 << 16) | 10 )) i=0
+  while :; do
+    if [ $(( n & 255 )) -ne 0 ] && [ $(( n & 255 )) -ne 255 ]; then
+      [ $i -eq "$1" ] && break
+      i=$(( i + 1 ))
+    fi
+    n=$(( n + 1 ))
+  done
+  echo "$(( n >> 24 & 255 )).$(( n >> 16 & 255 )).$(( n >> 8 & 255 )).$(( n & 255 ))"
+}

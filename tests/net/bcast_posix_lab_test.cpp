@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "net/bcast.h"
+#include "tests/testing/lab_guard.h"
+
+namespace {
+
+constexpr int32_t channel_port = 10000;
+constexpr int32_t device_port = 9999;
+
+// A socket at the devices' port that learns where each probe was sent to.
+struct destination_tap {
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  destination_tap() {
+    int on = 1;
+    setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+    sockaddr_in ep{};
+    ep.sin_family = AF_INET;
+    ep.sin_port = htons(device_port);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&ep), sizeof ep) != 0) {
+      close(fd);
+      fd = -1;
+    }
+  }
+  ~destination_tap() {
+    if (fd >= 0) close(fd);
+  }
+  // "to:port from port" for every datagram within ms.
+  std::vector<std::string> heard(int ms) {
+    std::vector<std::string> out;
+    pollfd p{fd, POLLIN, 0};
+    while (poll(&p, 1, ms) == 1) {
+      char buf[16], control[CMSG_SPACE(sizeof(in_pktinfo))];
+      sockaddr_in from{};
+      iovec iov{buf, sizeof buf};
+      msghdr msg{};
+      msg.msg_name = &from;
+      msg.msg_namelen = sizeof from;
+      msg.msg_iov = &iov;
+      msg.msg_iovlen = 1;
+      msg.msg_control = control;
+      msg.msg_controllen = sizeof control;
+      if (recvmsg(fd, &msg, 0) < 0) break;
+      in_addr to{};
+      for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO)
+          to = reinterpret_cast<const in_pktinfo*>(CMSG_DATA(c))->ipi_addr;
+      }
+      const auto* b = reinterpret_cast<const unsigned char*>(&to.s_addr);
+      char line[64];
+      std::snprintf(line, sizeof line, "%d.%d.%d.%d from %d", b[0], b[1], b[2], b[3],
+                    ntohs(from.sin_port));
+      out.push_back(line);
+    }
+    return out;
+  }
+};
+
+struct ChannelOnPosix : ::testing::Test {
+  destination_tap tap;
+  void SetUp() override {
+    REQUIRE_LAB();
+    ASSERT_GE(tap.fd, 0);
+    ASSERT_EQ(udp_bcast_open(channel_port), 0);
+  }
+  void TearDown() override { udp_bcast_close(); }
+  void send() {
+    bcast_request r{};
+    r.port = device_port;
+    ASSERT_EQ(udp_bcast_send(&r, "?", 1), 0);
+  }
+};
+
+TEST_F(ChannelOnPosix, OneAdapterGetsTheLimitedBroadcastAndNothingElse) {
+  send();
+  EXPECT_EQ(tap.heard(300), std::vector<std::string>{"255.255.255.255 from 10000"});
+}
+
+TEST_F(ChannelOnPosix, ANamedAdapterGetsItsNetworksDirectedBroadcastInstead) {
+  const char* lab0[] = {"lab0"};
+  ASSERT_EQ(udp_bcast_set_adapters(lab0, 1), 0);
+  send();
+  EXPECT_EQ(tap.heard(300), std::vector<std::string>{"10.77.0.255 from 10000"});
+}
+
+long rmem_max() {
+  FILE* f = std::fopen("/proc/sys/net/core/rmem_max", "r");
+  long v = 0;
+  if (f && std::fscanf(f, "%ld", &v) != 1) v = 0;
+  if (f) std::fclose(f);
+  return v;
+}
+
+TEST_F(ChannelOnPosix, TheReceiveBufferIsAsLargeAsTheSystemGrants) {
+  long limit = rmem_max();
+  ASSERT_GT(limit, 0);
+  // Linux grants at most rmem_max and reports twice what it grants.
+  long expected = 2 * std::min<long>(bcast_receive_buffer_wanted, limit);
+  EXPECT_EQ(udp_bcast_receive_buffer(), expected);
+  udp_bcast_close();
+  EXPECT_EQ(udp_bcast_receive_buffer(), -1);
+}
+
+}  // namespace
