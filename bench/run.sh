@@ -64,24 +64,52 @@ run "kta-scan CPU under a 50,000 a second reply flood" \
   "bench/channel_cpu.sh build-bench" \
   "$root/bench/channel_cpu.sh" "$build"
 
-# Time to list N devices: the rounds that N devices need at ten a window.
-list_n() {
-  local n rounds start listed
-  for n in 10 30 100; do
-    rounds=$(((n + 9) / 10 + 1))
-    "$1" --range "10.77.0.10-$(awk -v n="$n" 'BEGIN { print "10.77.0." 9 + n }')" >/dev/null 2>&1 &
-    local sim=$!
+# Time to list N devices: one round should list them all, up to what the
+# receive buffer holds; more rounds only where it does not. Then the buffer
+# granted, as ss reports it for port 10000 during a scan.
+list_n() {  # list_n DEVSIM SCAN [PRELOAD]
+  local devsim=$1 scan=$2 preload=${3:-} n rounds start listed ms sim
+  . tests/lab/address_plan.sh  # run from the top of the tree
+  for n in 10 100 300 1000; do
+    "$devsim" --range "$(lab_device_addr 0)-$(lab_device_addr $((n - 1)))" >/dev/null 2>&1 &
+    sim=$!
     sleep 0.5
-    start=$(date +%s%N)
-    listed=$("$2" --rounds "$rounds" | wc -l)
-    echo "$n devices: kta-scan --rounds $rounds listed $listed in $((($(date +%s%N) - start) / 1000000)) ms"
+    for rounds in 1 2 3 4 5 6 7 8; do
+      start=$(date +%s%N)
+      listed=$(LD_PRELOAD=$preload "$scan" --rounds "$rounds" | wc -l)
+      ms=$((($(date +%s%N) - start) / 1000000))
+      [ "$listed" -ge "$n" ] && break
+    done
+    echo "$n devices: kta-scan --rounds $rounds listed $listed in $ms ms"
     kill "$sim"; wait "$sim" 2>/dev/null
   done
+  LD_PRELOAD=$preload "$scan" --rounds 2 >/dev/null 2>&1 &
+  sleep 0.5
+  echo "receive buffer granted (as Linux counts it, twice what datagrams may use):" \
+    "$(ss -uamn 'sport = :10000' | grep -o 'rb[0-9]*' | head -n1 | tr -d rb) bytes;" \
+    "net.core.rmem_max $(cat /proc/sys/net/core/rmem_max)${preload:+, cut to a stock 212992 by the preload}"
+  wait
 }
 export -f list_n
 run "Time to list N devices with kta-scan" \
-  "make bench (list_n in bench/run.sh)" \
-  "$lab" --devices 100 -- bash -c 'list_n "$0" "$1"' "$build/tools/kta-devsim" "$build/tools/kta-scan"
+  "tests/lab/lab.sh --devices 1000 -- bash -c 'list_n ...' (bench/run.sh)" \
+  "$lab" --devices 1000 -- bash -c 'cd "$2" && list_n "$0" "$1"' "$build/tools/kta-devsim" "$build/tools/kta-scan" "$root"
+run "Time to list N devices with kta-scan, as on a stock Debian desktop (rmem_max 212992)" \
+  "tests/lab/lab.sh --devices 1000 -- bash -c 'list_n ... stock_rmem_preload.so' (bench/run.sh)" \
+  "$lab" --devices 1000 -- bash -c 'cd "$2" && list_n "$0" "$1" "$3"' "$build/tools/kta-devsim" "$build/tools/kta-scan" \
+  "$root" "$build/bench/libstock_rmem_preload.so"
+
+probe_1000() {  # probe_1000 DEVSIM BENCH
+  "$1" >/dev/null 2>&1 &
+  local sim=$!
+  sleep 0.5
+  "$2" --benchmark_format=console --benchmark_color=false
+  kill "$sim"; wait "$sim" 2>/dev/null
+}
+export -f probe_1000
+run "Window tool (headless) with 1000 answering devices: its first listen window" \
+  "tests/lab/lab.sh --devices 1000 -- bash -c 'kta-devsim & build-bench/bench/probe_window_bench'" \
+  "$lab" --devices 1000 -- bash -c 'probe_1000 "$0" "$1"' "$build/tools/kta-devsim" "$build/bench/probe_window_bench"
 run "Window tool: start to first paint, resident memory, idle CPU and wake-ups" \
   "tests/lab/lab.sh --devices 12 -- bench/probe_x11.sh build-bench" \
   "$lab" --devices 12 -- bash -c "cd '$root' && bench/probe_x11.sh '$(realpath --relative-to="$root" "$build")'"
