@@ -19,7 +19,7 @@ for run in $(seq "$runs"); do
   app=$!
   win=$(probe_window_id)
   # Refresh now and then, so a new flood is on its way when the close comes.
-  [ $((run % 2)) -eq 0 ] && [ -n "$win" ] && xdotool mousemove --window "$win" 117 251 click 1
+  [ $((run % 2)) -eq 0 ] && [ -n "$win" ] && click_refresh "$win"
   sleep "0.$((RANDOM % 10))"
   start=$(date +%s%N)
   "$XCLOSE" "Corvane KTA-310 Probe" >/dev/null

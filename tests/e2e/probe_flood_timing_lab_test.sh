@@ -25,7 +25,7 @@ ticks() { awk '{ print $14 + $15 }' /proc/"$app"/stat; }
 udp_in() {  # InDatagrams + RcvbufErrors: arrived, read or dropped at the full buffer
   awk '/^Udp:/ { if (h) { print $2 + $6; exit } h = 1 }' /proc/net/snmp
 }
-refresh() { xdotool mousemove --window "$win" 117 251 click 1; }
+refresh() { click_refresh "$win"; }
 # Clicks Refresh and waits up to 2 s for its probe; prints the wait in ms.
 refresh_latency() {
   local before t0 i
@@ -95,12 +95,12 @@ sleep 1.3
 # The five devices sort as they are numbered: open the first row's page, then the fifth's.
 opened_row() {
   rm -f "$WORK/opened"
-  xdotool mousemove --window "$win" 100 "$1" click --repeat 2 --delay 60 1
+  double_click_row "$win" "$1"
   sleep 0.5
   cat "$WORK/opened" 2>/dev/null
 }
-first=$(opened_row 34)
-fifth=$(opened_row $((34 + 4 * 16)))
+first=$(opened_row 0)
+fifth=$(opened_row 4)
 echo "after one Refresh the first row opens '$first', the fifth '$fifth'"
 check "the first Refresh after the flood lists the real devices again" \
   [ "$first" = "http://$(device 0)" -a "$fifth" = "http://$(device 4)" ]
