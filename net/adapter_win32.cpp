@@ -1,8 +1,10 @@
 // Only Winsock 2's headers here: iphlpapi.h needs them, and they cannot meet
-// the Winsock 1.1 header that the sockets layer includes.
-#include <iphlpapi.h>
+// the Winsock 1.1 header that the sockets layer includes. In this order:
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <iphlpapi.h>
+// clang-format on
 
 #include <cstdlib>
 #include <cstring>

@@ -13,6 +13,8 @@
 #                      what leaves lab0 ends at lab1, inside the lab
 #   10.77.0.2          a host that never answers: a fixed neighbour entry, so
 #                      that no failed ARP lookup ends a connect to it early
+#   10.79.0.1/24       lab4, an adapter with no carrier (its peer lab5 is
+#                      down), as one whose cable is unplugged: never probed
 #   /etc/resolv.conf   points at loopback inside the lab: name lookups fail at once
 #   10.78.0.1/24       with --far-devices: a second adapter lab2, whose network
 #                      (M devices from 10.78.0.10) sits in a namespace of its
@@ -58,6 +60,9 @@ ip link set lab0 up
 ip link set lab1 up
 ip route add default dev lab0
 ip neigh add 10.77.0.2 lladdr 02:00:00:00:77:02 dev lab0 nud permanent
+ip link add lab4 type veth peer name lab5
+ip addr add 10.79.0.1/24 brd + dev lab4
+ip link set lab4 up
 
 if [ "$devices" -gt 0 ]; then
   first=$(lab_device_addr 0)

@@ -231,9 +231,28 @@ TEST_F(Channel, ABurstOverTheBatchBoundSpreadsOverConsecutivePollsInArrivalOrder
   EXPECT_EQ(rec.per_poll(), (std::vector<int>{5, 5, 3}));
 }
 
+TEST_F(Channel, AnEmptyDatagramDoesNotEndABatch) {
+  ASSERT_EQ(udp_bcast_set_batch(bcast_batch_max), 0);
+  ASSERT_EQ(send(rec.request()), 0);
+  sleep_ms(40);  // the first poll has found the socket empty
+  dev.queue(1);
+  dev.send("");
+  dev.queue(2, 1);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.taken(), numbered(0, 3));
+  EXPECT_EQ(rec.per_poll(), std::vector<int>{3});
+}
+
 TEST_F(Channel, BatchingIsTheOwnersChoiceAndAReopenedChannelReadsOneAPoll) {
   EXPECT_EQ(udp_bcast_set_batch(0), -1);
   EXPECT_EQ(udp_bcast_set_batch(-5), -1);
+  ASSERT_EQ(udp_bcast_set_batch(bcast_batch_max), 0);
+  ASSERT_EQ(udp_bcast_set_batch(1), 0);  // and back to one a poll
+  dev.queue(12);
+  sleep_ms(50);
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.taken(), numbered(0, 10));
   ASSERT_EQ(udp_bcast_set_batch(bcast_batch_max + 1000), 0);
   udp_bcast_close();
   EXPECT_EQ(udp_bcast_set_batch(bcast_batch_max), -1);
@@ -242,7 +261,9 @@ TEST_F(Channel, BatchingIsTheOwnersChoiceAndAReopenedChannelReadsOneAPoll) {
   sleep_ms(50);
   ASSERT_EQ(send(rec.request()), 0);
   ASSERT_TRUE(rec.wait_done(3000));
-  EXPECT_EQ(rec.taken(), numbered(0, 10));
+  std::vector<std::string> twice = numbered(0, 10), again = numbered(0, 10);
+  twice.insert(twice.end(), again.begin(), again.end());
+  EXPECT_EQ(rec.taken(), twice) << "the new channel reads one a poll again";
 }
 
 TEST_F(Channel, SendDuringAWindowRestartsItWithOneDoneAtTheEnd) {
