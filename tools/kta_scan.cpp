@@ -426,6 +426,7 @@ int watch(const options& opt, probe_ctx* ctx, text_list* list) {
       const web_result* w = i < web.size() ? &web[i] : nullptr;
       if (int status = print_event(opt, nets, "found", found[i], now, w)) return status;
     }
+    if (scan_reader_gone(out)) return reader_gone;
     // Asleep until the next probe is due: nothing else wakes this thread but a stop.
     for (;;) {
       if (stop_requested.load()) return 0;

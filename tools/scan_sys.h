@@ -12,6 +12,11 @@
 // than ending the process. Null when standard output is not open.
 FILE* scan_open_output();
 
+// True when the reader of out has gone (a pipe closed at its other end),
+// so that a watch with nothing to print still ends. False where the
+// platform cannot tell before a write.
+bool scan_reader_gone(FILE* out);
+
 // From now on SIGINT and SIGTERM (on Windows Ctrl+C and Ctrl+Break) call
 // on_stop, on a thread of their own, instead of ending the process. Before
 // any other thread starts, so that none of them takes the signal. 0, or -1.

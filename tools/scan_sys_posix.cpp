@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -46,6 +47,12 @@ FILE* scan_open_output() {
     close(null);
   }
   return out;
+}
+
+bool scan_reader_gone(FILE* out) {
+  // The writing end of a pipe without a reader reports an error to poll.
+  pollfd p{fileno(out), 0, 0};
+  return poll(&p, 1, 0) == 1 && (p.revents & POLLERR);
 }
 
 int32_t scan_catch_stop(void (*on_stop)()) {

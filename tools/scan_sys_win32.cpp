@@ -36,6 +36,9 @@ FILE* scan_open_output() {
   return out;
 }
 
+// An anonymous pipe tells only at a write.
+bool scan_reader_gone(FILE*) { return false; }
+
 int32_t scan_catch_stop(void (*on_stop)()) {
   stop_handler.store(on_stop);
   return SetConsoleCtrlHandler(on_console_event, TRUE) ? 0 : -1;
