@@ -218,13 +218,15 @@ TEST_F(PageCheck, MoreDevicesThanSlotsAllGetTheirOutcome) {
   // A generous limit, so that the outcomes hold on a loaded machine; the
   // refusals themselves come in a moment, and one pass after another.
   auto t0 = clock_type::now();
-  ASSERT_EQ(web_check(addrs.data(), static_cast<int32_t>(addrs.size()), closed_port, 5,
+  // Where a refusal shows only at the limit, a short one keeps the test short.
+  int32_t limit_s = refusal == web_refused ? 5 : 1;
+  ASSERT_EQ(web_check(addrs.data(), static_cast<int32_t>(addrs.size()), closed_port, limit_s,
                       results.data(), &stop_),
             0);
   int32_t refused = 0;
   for (const web_result& r : results) refused += r.outcome == refusal ? 1 : 0;
   EXPECT_EQ(refused, 1100);
-  EXPECT_LT(clock_type::now() - t0, 3s);
+  if (refusal == web_refused) EXPECT_LT(clock_type::now() - t0, 3s);
   EXPECT_EQ(tcp_cx_pending(), 0);
 }
 
