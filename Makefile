@@ -107,7 +107,7 @@ windows: deps $(WINBUILD)/build.ninja
 test-windows: build windows
 	$(LAB) --devices 300 -- tests/lab/wine.sh --prefix $(WINBUILD)/wineprefix -- bash -c \
 	  'ctest --test-dir $(WINBUILD) --output-on-failure -j 1 $(CTEST_ARGS) && \
-	   tests/e2e/probe_wine_e2e.sh $(BUILD) $(WINBUILD)'
+	   tests/e2e/probe_wine_e2e.sh $(BUILD) $(WINBUILD) && tests/e2e/scan_wine_e2e.sh $(BUILD) $(WINBUILD)'
 
 # The version lives in CMakeLists.txt; the release is named after it.
 VERSION := $(shell sed -n 's/^project.kta310 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

@@ -1,8 +1,11 @@
 // Only Winsock 2's headers here: iphlpapi.h needs them, and they cannot meet
-// the Winsock 1.1 header that the sockets layer includes.
-#include <iphlpapi.h>
+// the Winsock 1.1 header that the sockets layer includes. winsock2.h comes
+// first, or iphlpapi.h declares no adapter addresses: not to be sorted.
+// clang-format off
 #include <winsock2.h>
+#include <iphlpapi.h>
 #include <ws2tcpip.h>
+// clang-format on
 
 #include <cstdlib>
 #include <cstring>
