@@ -136,6 +136,22 @@ TEST(Watch, AnAnswerBetweenMissesStartsTheCountAgain) {
   EXPECT_EQ(round(&s, {"x"}).lost, list{"a"});
 }
 
+// The caller keeps its two lists from round to round.
+TEST(Watch, EachRoundReportsOnlyItsOwnChanges) {
+  watch_state s;
+  list found{"stale"}, lost{"stale"};
+  watch_round(&s, {"a"}, &found, &lost);
+  EXPECT_EQ(found, list{"a"});
+  EXPECT_TRUE(lost.empty());
+  watch_round(&s, {}, &found, &lost);
+  watch_round(&s, {}, &found, &lost);
+  watch_round(&s, {}, &found, &lost);
+  EXPECT_TRUE(found.empty());
+  EXPECT_EQ(lost, list{"a"});
+  watch_round(&s, {}, &found, &lost);
+  EXPECT_TRUE(lost.empty());
+}
+
 TEST(Watch, SeveralLeaveInOneRoundSorted) {
   watch_state s;
   round(&s, {"c", "a", "b"});

@@ -25,7 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 using clock_type = std::chrono::steady_clock;
 
-constexpr const char* near = "10.77.0.1";
+constexpr const char* lab_near = "10.77.0.1";
 constexpr int32_t port = 18080;
 constexpr int32_t closed_port = 18081;
 
@@ -117,7 +117,7 @@ class PageCheck : public temp_dir_test {
 
   // One device's check, and how long it took.
   web_result check_one(int32_t timeout_s, int32_t on_port = port) {
-    const char* addrs[] = {near};
+    const char* addrs[] = {lab_near};
     web_result r{};
     auto t0 = clock_type::now();
     EXPECT_EQ(web_check(addrs, 1, on_port, timeout_s, &r, &stop_), 0);
@@ -212,7 +212,7 @@ TEST_F(PageCheck, NoServerIsARefusal) {
 
 // 1100 attempts: 76 more than the manager's table holds wait for a slot.
 TEST_F(PageCheck, MoreDevicesThanSlotsAllGetTheirOutcome) {
-  std::vector<const char*> addrs(1100, near);
+  std::vector<const char*> addrs(1100, lab_near);
   std::vector<web_result> results(addrs.size());
   for (web_result& r : results) r.outcome = -1;
   // A generous limit, so that the outcomes hold on a loaded machine; the
@@ -240,7 +240,7 @@ TEST_F(PageCheck, AStopEndsTheCheckAndLeavesNoTraceInTheNext) {
       stop_.store(1);
       sema_post(wake_);
     });
-    const char* addrs[] = {near, near, near};
+    const char* addrs[] = {lab_near, lab_near, lab_near};
     web_result r[3];
     auto t0 = clock_type::now();
     EXPECT_EQ(web_check(addrs, 3, port, 5, r, &stop_), -1);
