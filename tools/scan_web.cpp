@@ -63,8 +63,7 @@ struct attempt {
 };
 
 void conclude(attempt* a, web_result* r, int32_t outcome) {
-  if (a->sock > 0) tcp_close(a->sock);
-  a->sock = 0;
+  if (a->at == stage::reading) tcp_close(a->sock);
   a->at = stage::done;
   r->outcome = outcome;
   r->ms = elapsed_ms(a->start, 0);
@@ -176,8 +175,7 @@ int32_t web_check(const char* const* addrs, int32_t n, int32_t port, int32_t tim
   for (;;) {
     if (stop->load()) {
       for (attempt& a : all) {
-        if (a.sock > 0) tcp_close(a.sock);
-        a.sock = 0;
+        if (a.at == stage::reading) tcp_close(a.sock);
       }
       return -1;
     }

@@ -74,10 +74,16 @@ TEST(StatusLine, OnlyTheGivenLengthIsRead) {
   char reason[16];
   ASSERT_EQ(web_parse_status(line.data(), 15, &status, reason, sizeof reason), 0);
   EXPECT_STREQ(reason, "OK");
+  // The code's digits, too, end where the length does.
+  EXPECT_EQ(web_parse_status("HTTP/1.0 2000 OK", 11, &status, reason, sizeof reason), -1);
+  EXPECT_EQ(web_parse_status("HTTP/1.0 200 OK", 8, &status, reason, sizeof reason), -1);
   // A reason longer than its buffer is cut, never written past it.
-  parsed p = parse("HTTP/1.0 200 " + std::string(40, 'r'), 8);
-  EXPECT_EQ(p.result, 0);
-  EXPECT_EQ(p.reason, std::string(7, 'r'));
+  for (size_t n : {40, 9, 8}) {
+    parsed p = parse("HTTP/1.0 200 " + std::string(n, 'r'), 8);
+    EXPECT_EQ(p.result, 0);
+    EXPECT_EQ(p.reason, std::string(7, 'r')) << n;
+  }
+  EXPECT_EQ(parse("HTTP/1.0 200 " + std::string(7, 'r'), 8).reason, std::string(7, 'r'));
 }
 
 TEST(StatusLine, OutcomeNames) {
