@@ -439,6 +439,7 @@ int watch(const options& opt, probe_ctx* ctx, text_list* list) {
 
 // What the run holds between start_up and shut_down.
 struct session {
+  bool stop_caught = false;
   bool memory = false;
   bool sockets = false;
   bool manager = false;
@@ -455,9 +456,12 @@ int start_up(const options& opt, session* s) {
     return exit_failed;
   }
   // Before any thread starts, so that only the stop thread takes the signals.
-  if (opt.watch && scan_catch_stop(request_stop) != 0) {
-    std::fprintf(stderr, "kta-scan: cannot catch the stop signals\n");
-    return exit_failed;
+  if (opt.watch) {
+    if (scan_catch_stop(request_stop) != 0) {
+      std::fprintf(stderr, "kta-scan: cannot catch the stop signals\n");
+      return exit_failed;
+    }
+    s->stop_caught = true;
   }
   // The manager's thread and this one share the allocator: it needs its lock.
   mem_start();
@@ -500,6 +504,8 @@ void shut_down(session* s) {
   if (s->sockets) ws_cleanup();
   text_list_free(s->list);
   if (s->memory) mem_stop();
+  // The stop thread may post it still: a watch's semaphore lives to the process's end.
+  if (!s->stop_caught && wake) sema_close(wake);
 }
 
 }  // namespace
