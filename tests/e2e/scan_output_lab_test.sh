@@ -29,11 +29,15 @@ expect_usage() {  # expect_usage PROGRAM ARGS...: exit 2 with a line on stderr n
 }
 for bad in "--web-timeout 0 --web" "--web-timeout 61 --web" "--web-timeout=x --web" "--web --web-timeout" \
   "--web-timeout 5" "--interval 0 --watch" "--interval 3601 --watch" "--watch --interval 1x" \
-  "--interval 5" "--watch --rounds 2" "--rounds=2 --watch"; do
+  "--interval 5" "--watch --rounds 2" "--rounds=2 --watch" "--interface" "--interface="; do
   # shellcheck disable=SC2086
   check "kta-scan $bad: exit 2 with a message" expect_usage "$SCAN" $bad
 done
 check "kta-scan --web-timeout=60 --web is taken" bash -c "'$SCAN' --web-timeout=60 --web >/dev/null"
+check "the smallest and the written-together forms are taken: --rounds=1 --interface=lab0" \
+  bash -c "[ \"\$('$SCAN' --rounds=1 --interface=lab0 | wc -l)\" -eq 3 ]"
+check "an adapter's name as the last argument is taken: --interface lab0" \
+  bash -c "[ \"\$('$SCAN' --interface lab0 | wc -l)\" -eq 3 ]"
 for bad in "--http-misbehave" "--http-misbehave loud" "--answer-for soon" "--answer-for 86401"; do
   # shellcheck disable=SC2086
   check "kta-devsim $bad: exit 2" expect_usage "$DEVSIM" $bad
