@@ -427,7 +427,8 @@ int watch(const options& opt, probe_ctx* ctx, text_list* list) {
       if (int status = print_event(opt, nets, "found", found[i], now, w)) return status;
     }
     if (scan_reader_gone(out)) return reader_gone;
-    // Asleep until the next probe is due: nothing else wakes this thread but a stop.
+    // Asleep until the next probe is due or a stop comes; a late page outcome
+    // that wakes it only sends it back to sleep.
     for (;;) {
       if (stop_requested.load()) return 0;
       uint32_t spent = elapsed_ms(began, 0);
