@@ -6,6 +6,7 @@
 #                  100,000 malformed replies a second, kta-scan over 1,000 devices for 100 rounds
 #   make bench     micro and process-level benchmarks (Release, build-bench/) into BENCHMARKS.md
 #   make dist      the release: Linux and Windows programs, README, licence (tar.gz and zip)
+#   make deb       the Debian packages kta310 and kta310-devsim in dist/, checked (lintian and more)
 #   make test      install what is missing, build, run every test in the lab namespace
 #   make windows   cross-build for Windows x86-64 with MinGW-w64
 #   make test-windows  run the Windows test programs under Wine, in the lab
@@ -37,10 +38,12 @@ DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev 
 DEB_PACKAGES += clang libclang-rt-14-dev
 DEB_PACKAGES += zip
 DEB_PACKAGES += libbenchmark-dev
+# The page and watch tests read JSON with python3; make deb and the manual-page test need the rest.
+DEB_PACKAGES += python3 groff-base man-db dpkg-dev lintian desktop-file-utils
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build demo run stress dist test test-native test-windows windows format lint clean
+.PHONY: all deps configure build demo run stress dist deb test test-native test-windows windows format lint clean
 .PHONY: test-asan test-tsan fuzz fuzz-smoke fuzz-build bench
 
 all: build
@@ -104,15 +107,16 @@ windows: deps $(WINBUILD)/build.ninja
 test-windows: build windows
 	$(LAB) --devices 300 -- tests/lab/wine.sh --prefix $(WINBUILD)/wineprefix -- bash -c \
 	  'ctest --test-dir $(WINBUILD) --output-on-failure -j 1 $(CTEST_ARGS) && \
-	   tests/e2e/probe_wine_e2e.sh $(BUILD) $(WINBUILD)'
+	   tests/e2e/probe_wine_e2e.sh $(BUILD) $(WINBUILD) && tests/e2e/scan_wine_e2e.sh $(BUILD) $(WINBUILD)'
 
 # The version lives in CMakeLists.txt; the release is named after it.
 VERSION := $(shell sed -n 's/^project.kta310 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 DIST    := dist/kta310-$(VERSION)
 
 # The release folder: Linux and Windows programs with README and licence, as tar.gz and zip.
+# The Debian packages of make deb stay beside them.
 dist: build windows
-	rm -rf dist
+	rm -rf $(DIST) $(DIST).tar.gz $(DIST).zip
 	mkdir -p $(DIST)/linux $(DIST)/windows $(DIST)/docs
 	cp $(BUILD)/app/kta-probe $(BUILD)/tools/kta-scan $(BUILD)/tools/kta-devsim $(DIST)/linux/
 	strip --strip-debug $(DIST)/linux/*
@@ -122,6 +126,16 @@ dist: build windows
 	cp docs/screenshot.png $(DIST)/docs/
 	cd dist && tar czf kta310-$(VERSION).tar.gz kta310-$(VERSION) && zip -qr kta310-$(VERSION).zip kta310-$(VERSION)
 	@echo "dist: dist/kta310-$(VERSION).tar.gz and dist/kta310-$(VERSION).zip"
+
+# kta310 (the window tool, kta-scan, desktop entry, icon, manual pages) and
+# kta310-devsim, built from the build tree by CPack, then checked.
+deb: deps build
+	mkdir -p dist
+	rm -f dist/kta310_$(VERSION)_*.deb dist/kta310-devsim_$(VERSION)_*.deb
+	cd $(BUILD) && cpack -G DEB -B $(abspath dist)/cpack
+	mv dist/cpack/*.deb dist/ && rm -rf dist/cpack
+	tests/package/deb_check.sh dist $(VERSION)
+	@echo "deb: dist/kta310_$(VERSION)_amd64.deb and dist/kta310-devsim_$(VERSION)_amd64.deb"
 
 # Only these two need the linters; CI does not install them.
 format lint: DEB_PACKAGES += clang-format clang-tidy cppcheck

@@ -123,5 +123,9 @@ run "kta-scan against 1,000 devices: devices listed after each tenth round, memo
   "tests/lab/lab.sh --devices 1000 -- env KTA_SCAN_ROUNDS=100 KTA_SCAN_STEP=10 bash tests/e2e/scan_rounds_lab_test.sh kta-scan kta-devsim" \
   "$lab" --devices 1000 -- env KTA_SCAN_ROUNDS=$scan_rounds KTA_SCAN_STEP=10 bash "$root/tests/e2e/scan_rounds_lab_test.sh" "${tools[@]}"
 
+run "kta-scan --web over 300 devices, and an idle --watch between probes" \
+  "tests/lab/lab.sh --devices 300 -- bench/scan_field.sh build-bench" \
+  "$lab" --devices 300 -- "$root/bench/scan_field.sh" "$build"
+
 mv "$out.new" "$out"
 echo "bench: wrote $out" >&2

@@ -1,5 +1,6 @@
 // Only Winsock 2's headers here: iphlpapi.h needs them, and they cannot meet
-// the Winsock 1.1 header that the sockets layer includes. In this order:
+// the Winsock 1.1 header that the sockets layer includes. winsock2.h comes
+// first, or iphlpapi.h declares no adapter addresses: not to be sorted.
 // clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>

@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -32,6 +33,13 @@ constexpr int max_pending = 65536;  // queued answers; probes beyond this are dr
 constexpr int oversize_len = 1200;  // past the prober's 1000-byte buffer
 constexpr int max_reply_len = 1400;
 constexpr int http_timeout_ms = 500;
+constexpr size_t http_request_max = 4096;
+// A connection the client leaves open is dropped after this, silent ones included.
+constexpr int http_lifetime_ms = 120000;
+constexpr size_t http_huge_len = 8u << 20;  // a status line that never ends
+constexpr size_t http_garbage_len = 300;
+constexpr size_t max_connections = 16384;  // beyond this, new ones wait in the backlog
+constexpr long max_answer_for_s = 86400;
 
 constexpr int exit_ok = 0;
 constexpr int exit_failed = 1;
@@ -59,17 +67,33 @@ const char usage[] =
     "  --log-probes     print a line for every probe heard: its sender and the\n"
     "                   address it was sent to\n"
     "\n"
+    "Coming and going:\n"
+    "  --answer-for S   answer probes for the first S seconds only (0: start silent)\n"
+    "  SIGUSR1          toggles answering probes: a device unplugged and plugged again\n"
+    "\n"
     "Web pages:\n"
     "  --http           serve a page naming the device on TCP port 80 of each address\n"
     "  --http-port P    serve on port P instead of 80 (implies --http)\n"
+    "  --http-misbehave MODE\n"
+    "                   misbehave on the web port (implies --http): garbage (bytes\n"
+    "                   that are no HTTP), silent (accept, then never answer) or huge\n"
+    "                   (a status line of 8 MiB without an end)\n"
     "\n"
     "  --version        print the version and exit\n"
     "  --help           print this help and exit\n"
     "\n"
     "A device hears a probe sent to 255.255.255.255, to its own address, or to the\n"
     "broadcast address of its own network, as a device on a real network does.\n"
-    "Prints \"kta-devsim: answering for N addresses on UDP 9999\" once it is ready.\n"
+    "Each address serves its page on a listener of its own, so several simulators\n"
+    "can serve their own addresses on one port; any other local address gets a\n"
+    "404 page. Probe answers come and go with --answer-for and SIGUSR1; the web\n"
+    "pages stay.\n"
+    "Prints \"kta-devsim: answering for N addresses on UDP 9999\" once it is ready,\n"
+    "\"kta-devsim: silent\" and \"kta-devsim: answering again\" as answering stops\n"
+    "and starts.\n"
     "Exit status: 0 after a signal, 1 when a socket cannot be opened, 2 on bad arguments.\n";
+
+enum class http_mode { normal, garbage, silent, huge };
 
 struct options {
   std::vector<uint32_t> addrs;  // host order
@@ -79,6 +103,8 @@ struct options {
   long rate = 0;
   bool http = false;
   int http_port = 80;
+  http_mode misbehave = http_mode::normal;
+  long answer_for_s = -1;  // -1: for ever
   bool log_probes = false;
 };
 
@@ -224,6 +250,28 @@ int parse_args(int argc, char** argv, options* opt) {
       opt->log_probes = true;
     } else if (arg == "--http") {
       opt->http = true;
+    } else if (arg == "--http-misbehave") {
+      if (!value(&v)) return exit_usage;
+      if (!std::strcmp(v, "garbage")) {
+        opt->misbehave = http_mode::garbage;
+      } else if (!std::strcmp(v, "silent")) {
+        opt->misbehave = http_mode::silent;
+      } else if (!std::strcmp(v, "huge")) {
+        opt->misbehave = http_mode::huge;
+      } else {
+        std::fprintf(stderr,
+                     "kta-devsim: --http-misbehave wants garbage, silent or huge, not '%s'\n", v);
+        return exit_usage;
+      }
+      opt->http = true;
+    } else if (arg == "--answer-for") {
+      if (!value(&v)) return exit_usage;
+      if (!parse_number(v, max_answer_for_s, &n)) {
+        std::fprintf(stderr, "kta-devsim: --answer-for wants seconds from 0 to %ld, not '%s'\n",
+                     max_answer_for_s, v);
+        return exit_usage;
+      }
+      opt->answer_for_s = n;
     } else if (arg == "--http-port") {
       if (!value(&v)) return exit_usage;
       if (!parse_number(v, 65535, &n) || n < 1) {
@@ -249,20 +297,26 @@ int parse_args(int argc, char** argv, options* opt) {
   return 0;
 }
 
-int open_bound(int type, int port) {
-  int s = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+// A datagram socket on the devices' port of every address, or a web
+// listener on one address (INADDR_ANY for the 404 page). Several simulators
+// share both: each gets every broadcast, and each address's own web listener
+// wins over the catch-all one, whoever holds that.
+int open_bound(int type, uint32_t addr, int port) {
+  int s = socket(AF_INET, type | SOCK_CLOEXEC | (type == SOCK_STREAM ? SOCK_NONBLOCK : 0), 0);
   if (s < 0) return -1;
   int on = 1;
-  // Several simulators may share the devices' port; each gets every broadcast.
   setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   if (type == SOCK_DGRAM) setsockopt(s, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+  if (type == SOCK_STREAM) setsockopt(s, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
   sockaddr_in ep{};
   ep.sin_family = AF_INET;
   ep.sin_port = htons(static_cast<uint16_t>(port));
-  ep.sin_addr.s_addr = htonl(INADDR_ANY);
+  ep.sin_addr.s_addr = htonl(addr);
   if (bind(s, reinterpret_cast<sockaddr*>(&ep), sizeof ep) != 0 ||
-      (type == SOCK_STREAM && listen(s, 64) != 0)) {
+      (type == SOCK_STREAM && listen(s, 128) != 0)) {
+    int saved = errno;
     close(s);
+    errno = saved;
     return -1;
   }
   return s;
@@ -323,26 +377,21 @@ bool is_device(const options& opt, uint32_t a) {
   return std::binary_search(opt.addrs.begin(), opt.addrs.end(), a);
 }
 
-// One request, one answer, then the connection is closed.
-void serve_http(int listener, const options& opt) {
-  int c = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-  if (c < 0) return;
-  timeval limit{0, http_timeout_ms * 1000};
-  setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  setsockopt(c, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  char request[2048];
-  size_t got = 0;
-  while (got < sizeof request - 1) {
-    ssize_t n = recv(c, request + got, sizeof request - 1 - got, 0);
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-    request[got] = 0;
-    if (std::strstr(request, "\r\n\r\n") || std::strstr(request, "\n\n")) break;
-  }
-  sockaddr_in local{};
-  socklen_t len = sizeof local;
-  getsockname(c, reinterpret_cast<sockaddr*>(&local), &len);
-  uint32_t a = ntohl(local.sin_addr.s_addr);
+// One web connection: the request is read, then the answer that the mode
+// asks for is sent as the socket takes it.
+struct http_conn {
+  int fd;
+  uint32_t local;  // the address it was made to, host order
+  int64_t answer_at_ms;
+  int64_t drop_at_ms;
+  std::string request;
+  std::string answer;
+  size_t sent = 0;
+  size_t endless = 0;  // bytes of the huge status line still to go after answer
+  bool answered = false;
+};
+
+std::string page_answer(const options& opt, uint32_t a) {
   std::string body, status;
   if (is_device(opt, a)) {
     std::string name = addr_text(a);
@@ -354,11 +403,99 @@ void serve_http(int listener, const options& opt) {
     status = "404 Not Found";
     body = "<!DOCTYPE html>\n<html><body><p>No device at this address.</p></body></html>\n";
   }
-  std::string response = "HTTP/1.0 " + status +
-                         "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                         std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-  (void)send(c, response.data(), response.size(), MSG_NOSIGNAL);
-  close(c);
+  return "HTTP/1.0 " + status + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// Bytes that no HTTP client can take for a status line, line ends among them.
+std::string garbage_answer(uint32_t seed) {
+  std::string out;
+  uint32_t x = seed | 1;
+  while (out.size() < http_garbage_len) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    char c = static_cast<char>(x & 0xFF);
+    out.push_back(out.size() % 40 == 39 ? '\n' : c == 'H' ? 'h' : c);
+  }
+  return out;
+}
+
+// What the connection is to get once its request is in; a silent device gives nothing, ever.
+void prepare_answer(const options& opt, http_conn* c) {
+  c->answered = true;
+  if (!is_device(opt, c->local) || opt.misbehave == http_mode::normal) {
+    c->answer = page_answer(opt, c->local);
+  } else if (opt.misbehave == http_mode::garbage) {
+    c->answer = garbage_answer(c->local);
+  } else if (opt.misbehave == http_mode::huge) {
+    c->answer = "HTTP/1.0 200 ";
+    c->endless = http_huge_len;
+  }
+}
+
+void accept_http(int listener, int64_t now, std::vector<http_conn>* conns) {
+  while (conns->size() < max_connections) {
+    int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return;
+    sockaddr_in local{};
+    socklen_t len = sizeof local;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len);
+    conns->push_back({fd,
+                      ntohl(local.sin_addr.s_addr),
+                      now + http_timeout_ms,
+                      now + http_lifetime_ms,
+                      {},
+                      {},
+                      0,
+                      0,
+                      false});
+  }
+}
+
+// Moves a connection on as far as its socket allows; false once it is done with.
+bool serve_http(const options& opt, int64_t now, short revents, http_conn* c) {
+  if (now >= c->drop_at_ms) return false;
+  bool ended = false;  // the client has sent all it will
+  if (!c->answered && (revents & POLLIN)) {
+    char buf[1024];
+    ssize_t n = recv(c->fd, buf, sizeof buf, 0);
+    if (n < 0 && errno != EAGAIN) return false;
+    if (n > 0) c->request.append(buf, static_cast<size_t>(n));
+    ended = n == 0;
+  }
+  if (!c->answered) {
+    bool whole = ended || c->request.find("\r\n\r\n") != std::string::npos ||
+                 c->request.find("\n\n") != std::string::npos ||
+                 c->request.size() >= http_request_max;
+    // A client that never ends its request still gets its answer, a little later.
+    if (!whole && now < c->answer_at_ms) return true;
+    prepare_answer(opt, c);
+  }
+  if (c->answer.empty()) {
+    // Silent: keep the connection until the client gives up on it.
+    if (!(revents & POLLIN)) return true;
+    char buf[1024];
+    ssize_t n = recv(c->fd, buf, sizeof buf, 0);
+    return n > 0 || (n < 0 && errno == EAGAIN);
+  }
+  for (;;) {
+    if (c->sent == c->answer.size()) {
+      if (c->endless == 0) return false;
+      size_t chunk = std::min<size_t>(c->endless, 64 * 1024);
+      c->answer.assign(chunk, 'A');
+      c->endless -= chunk;
+      c->sent = 0;
+    }
+    ssize_t n = send(c->fd, c->answer.data() + c->sent, c->answer.size() - c->sent, MSG_NOSIGNAL);
+    if (n < 0) return errno == EAGAIN;
+    c->sent += static_cast<size_t>(n);
+  }
+}
+
+short http_events(const http_conn& c) {
+  if (c.answered && !c.answer.empty()) return POLLOUT;
+  return POLLIN;
 }
 
 // One datagram with its sender and the address it was sent to (host order).
@@ -388,8 +525,22 @@ int open_signals() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGUSR1);
   if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
   return signalfd(-1, &set, SFD_CLOEXEC);
+}
+
+// One listener per address besides the catch-all, and a connection each: more than 1024.
+void raise_descriptor_limit() {
+  rlimit r;
+  if (getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur >= r.rlim_max) return;
+  r.rlim_cur = r.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &r);
+}
+
+void say(const char* line) {
+  std::printf("kta-devsim: %s\n", line);
+  std::fflush(stdout);
 }
 
 }  // namespace
@@ -401,18 +552,26 @@ int main(int argc, char** argv) {
   if (parsed > 0) return parsed;
 
   int sig = open_signals();
-  int udp = open_bound(SOCK_DGRAM, device_port);
+  int udp = open_bound(SOCK_DGRAM, INADDR_ANY, device_port);
   if (sig < 0 || udp < 0) {
     std::fprintf(stderr, "kta-devsim: cannot open UDP port %d: %s\n", device_port,
                  std::strerror(errno));
     return exit_failed;
   }
-  int http = -1;
+  std::vector<int> listeners;
   if (opt.http) {
-    http = open_bound(SOCK_STREAM, opt.http_port);
-    if (http < 0) {
+    raise_descriptor_limit();
+    listeners.push_back(open_bound(SOCK_STREAM, INADDR_ANY, opt.http_port));
+    for (uint32_t a : opt.addrs) {
+      if (listeners.back() < 0) break;
+      listeners.push_back(open_bound(SOCK_STREAM, a, opt.http_port));
+    }
+    if (listeners.back() < 0) {
       std::fprintf(stderr, "kta-devsim: cannot open TCP port %d: %s\n", opt.http_port,
                    std::strerror(errno));
+      for (int l : listeners) {
+        if (l >= 0) close(l);
+      }
       close(udp);
       return exit_failed;
     }
@@ -424,10 +583,20 @@ int main(int argc, char** argv) {
 
   std::vector<network> nets = broadcast_networks();
   std::deque<pending> queue;
+  std::vector<http_conn> conns;
+  std::vector<pollfd> fds;
   double tokens = 0;
   int64_t refilled = now_ms();
+  bool answering = opt.answer_for_s != 0;
+  int64_t silent_at = opt.answer_for_s > 0 ? refilled + opt.answer_for_s * 1000 : -1;
+  if (!answering) say("silent");
   for (;;) {
     int64_t now = now_ms();
+    if (silent_at >= 0 && now >= silent_at) {
+      silent_at = -1;
+      if (answering) say("silent");
+      answering = false;
+    }
     if (opt.rate > 0) {
       // Allow a burst of up to 10 ms worth, so pacing does not need a wake-up per datagram.
       tokens = std::min(tokens + static_cast<double>(now - refilled) * opt.rate / 1000.0,
@@ -441,18 +610,37 @@ int main(int argc, char** argv) {
       if (opt.rate > 0) tokens -= 1;
       if (--p.count <= 0) queue.pop_front();
     }
-    int timeout = -1;
+    int64_t wait = -1;
     if (!queue.empty()) {
-      int64_t wait = queue.front().due_ms - now;
+      wait = queue.front().due_ms - now;
       if (opt.rate > 0 && tokens < 1) wait = std::max<int64_t>(wait, 1);
-      timeout = static_cast<int>(std::clamp<int64_t>(wait, 0, 60000));
     }
-    pollfd fds[3] = {{sig, POLLIN, 0}, {udp, POLLIN, 0}, {http, POLLIN, 0}};
-    int n = poll(fds, http >= 0 ? 3 : 2, timeout);
+    auto sooner = [&](int64_t at) {
+      if (at < 0) return;
+      int64_t w = std::max<int64_t>(at - now, 0);
+      if (wait < 0 || w < wait) wait = w;
+    };
+    sooner(silent_at);
+    fds.clear();
+    fds.push_back({sig, POLLIN, 0});
+    fds.push_back({udp, POLLIN, 0});
+    for (int l : listeners) fds.push_back({l, POLLIN, 0});
+    for (const http_conn& c : conns) {
+      fds.push_back({c.fd, http_events(c), 0});
+      sooner(c.answered ? c.drop_at_ms : c.answer_at_ms);
+    }
+    int timeout = wait < 0 ? -1 : static_cast<int>(std::min<int64_t>(wait, 60000));
+    int n = poll(fds.data(), fds.size(), timeout);
     if (n < 0 && errno != EINTR) break;
-    if (n <= 0) continue;
-    if (fds[0].revents) break;
-    if (fds[1].revents & POLLIN) {
+    now = now_ms();
+    if (n > 0 && fds[0].revents) {
+      signalfd_siginfo info{};
+      if (read(sig, &info, sizeof info) != sizeof info || info.ssi_signo != SIGUSR1) break;
+      answering = !answering;
+      silent_at = -1;
+      say(answering ? "answering again" : "silent");
+    }
+    if (n > 0 && (fds[1].revents & POLLIN)) {
       char probe[2048];
       sockaddr_in from{};
       uint32_t to = 0;
@@ -463,7 +651,7 @@ int main(int argc, char** argv) {
                     addr_text(to).c_str());
         std::fflush(stdout);
       }
-      if (got >= 1 && probe[0] == '?') {
+      if (got >= 1 && probe[0] == '?' && answering) {
         int64_t due = now_ms() + opt.delay_ms;
         for (uint32_t a : opt.addrs) {
           if (queue.size() >= static_cast<size_t>(max_pending)) break;
@@ -471,10 +659,26 @@ int main(int argc, char** argv) {
         }
       }
     }
-    if (http >= 0 && (fds[2].revents & POLLIN)) serve_http(http, opt);
+    // The connections polled are the first ones of the list; those accepted below wait a turn.
+    size_t first_conn = 2 + listeners.size();
+    size_t kept = 0;
+    for (size_t i = 0; i < conns.size(); i++) {
+      short revents = first_conn + i < fds.size() ? fds[first_conn + i].revents : 0;
+      if (serve_http(opt, now, revents, &conns[i])) {
+        if (kept != i) conns[kept] = std::move(conns[i]);
+        kept++;
+      } else {
+        close(conns[i].fd);
+      }
+    }
+    conns.resize(kept);
+    for (size_t i = 0; i < listeners.size(); i++) {
+      if (fds[2 + i].revents & POLLIN) accept_http(listeners[i], now, &conns);
+    }
   }
   close(udp);
-  if (http >= 0) close(http);
+  for (int l : listeners) close(l);
+  for (const http_conn& c : conns) close(c.fd);
   close(sig);
   return exit_ok;
 }
