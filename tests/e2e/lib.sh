@@ -90,7 +90,9 @@ plug_second_network() {
 # Starts kta-devsim behind the second adapter, as start_devsim does here.
 start_far_devsim() {
   local out="$WORK/far-devsim.$RANDOM.out"
-  far_exec "$DEVSIM" "$@" >"$out" 2>&1 &
+  # Not through far_exec: a function run in the background is a subshell,
+  # whose pid is not the simulator's.
+  ip netns exec "$KTA_FAR_NETNS" "$DEVSIM" "$@" >"$out" 2>&1 &
   DEVSIM_PID=$!
   DEVSIM_OUT=$out
   PIDS+=("$DEVSIM_PID")
