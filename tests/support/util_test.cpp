@@ -125,6 +125,22 @@ TEST_F(Util, CopyHandlesEmptySourcesAndPathsThatCannotBeOpened) {
   EXPECT_EQ(file_copy("dir", "from-dir"), -1) << "a read error is not a successful copy";
 }
 
+// Opening the destination for writing used to empty it first: a copy onto the
+// source lost the file and reported success.
+TEST_F(Util, CopyOntoTheSourceUnderAnyNameFailsAndKeepsTheFile) {
+  write_file("x", "precious");
+  std::filesystem::create_directory("d");
+  std::filesystem::create_hard_link("x", "d/link");
+  for (const char* same : {"x", "./x", "d/../x", "d/link"}) {
+    EXPECT_EQ(file_copy("x", same), -1) << same;
+    EXPECT_EQ(file_copy(same, "x"), -1) << same;
+  }
+  EXPECT_EQ(read_file("x"), "precious");
+  write_file("other", "longer stale content");
+  EXPECT_EQ(file_copy("d/link", "other"), 0) << "a link's content copies onto another file";
+  EXPECT_EQ(read_file("other"), "precious");
+}
+
 TEST_F(Util, CreatedFilesAreOrdinaryDataFiles) {
   namespace fs = std::filesystem;
   ASSERT_EQ(file_write_all("plain", "x", 1), 0);
@@ -159,6 +175,29 @@ TEST_F(Util, CursorPutsAndGetsMoveThePositionPastTheirData) {
   put_bytes(buf, &pos, "\0\1", 2);
   EXPECT_EQ(pos, 13);
   EXPECT_EQ(buf[12], 1);
+}
+
+// A negative length used to move the cursor back; a stored length of 2^31 or
+// more read as negative and wrote a zero before out.
+TEST_F(Util, NegativeLengthsPutNothingAndHugeStoredLengthsGetNothing) {
+  uint8_t buf[16];
+  memset(buf, 0xEE, sizeof buf);
+  int32_t pos = 4;
+  put_bytes(buf, &pos, "abc", -1);
+  put_lp_string(buf, &pos, "abc", -3);
+  put_lp_string(buf, &pos, "abc", INT32_MIN);
+  EXPECT_EQ(pos, 4);
+  EXPECT_EQ(bytes(buf, sizeof buf), std::string(sizeof buf, '\xEE'));
+
+  char area[8];
+  for (uint32_t stored : {0x80000000u, 0xFFFFFFFFu, 0x80000003u}) {
+    put_u32_be(buf + 2, stored);
+    memset(area, 'z', sizeof area);
+    int32_t at = 2;
+    EXPECT_EQ(get_lp_string(buf, &at, area + 4), -1) << stored;
+    EXPECT_EQ(at, 2) << stored;
+    EXPECT_EQ(bytes(area, sizeof area), std::string(sizeof area, 'z')) << stored;
+  }
 }
 
 TEST_F(Util, PutFormatLeavesThePositionOnItsZero) {
