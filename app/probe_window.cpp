@@ -5,7 +5,7 @@
 
 #include "app/probe.h"
 #include "net/bcast.h"
-#include "net/tcp_cx.h"
+#include "net/net.h"
 #include "support/alloc.h"
 
 namespace {

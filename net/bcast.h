@@ -25,7 +25,8 @@ constexpr int32_t bcast_max_datagram = 1000;
 constexpr int32_t bcast_discard_max = 4096;
 
 // 0 when open; -1 when the socket cannot be opened or bound, when the
-// channel's semaphores cannot be made, or when the channel is already open.
+// channel's semaphore or its receiver thread cannot be made (nothing is left
+// open then), or when the channel is already open.
 int32_t udp_bcast_open(int32_t local_port);
 // Broadcasts len bytes to 255.255.255.255 on req->port and (re)starts the
 // listen window. 0 when the channel is open (the send's own outcome is not

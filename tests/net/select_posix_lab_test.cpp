@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -27,6 +28,29 @@ TEST(SetBasedWait, DescriptorAboveTheOldSelectLimitWorks) {
   sockaddr_in from;
   EXPECT_EQ(udp_recv(high, buf, sizeof buf, &from), 1);
   udp_close(high);
+}
+
+// Windows has no such thing as a pipe or a file in a socket set; poll() would
+// report both as ready.
+TEST(SetBasedWait, OpenDescriptorsThatAreNoSocketsFailTheWait) {
+  REQUIRE_LAB();
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  int file = open("/proc/self/status", O_RDONLY);
+  ASSERT_GT(file, 0);
+  int32_t sock = open_bound(10606);
+  for (int32_t not_socket : {fds[0], fds[1], file}) {
+    ws_set rd;
+    ws_set_zero(&rd);
+    ws_set_add(&rd, sock);
+    ws_set_add(&rd, not_socket);
+    ws_timeval limit{1, 0};
+    EXPECT_EQ(ws_select(0, &rd, nullptr, &limit), -1) << not_socket;
+    EXPECT_TRUE(ws_not_socket(ws_last_error())) << not_socket;
+  }
+  udp_close(sock);
+  for (int fd : {fds[0], fds[1], file}) close(fd);
 }
 
 }  // namespace

@@ -179,4 +179,31 @@ TEST_F(Stream, AFailedWaitIsLoggedWithSelectsResult) {
   EXPECT_EQ(out, "select: error(-1)\nselect: error(-1)\n");
 }
 
+// The -1 of a failed tcp_listen, or a 0, in the array: the wait fails at once,
+// as on Windows, instead of hanging, timing out or reading standard input.
+TEST_F(Stream, ValuesThatCannotBeSocketsFailTheWaitAtOnceBesideAReadyOne) {
+  CaptureStdout();
+  log_print("%s", "");
+  int32_t u = udp_socket();
+  poke(u);
+  int32_t negative_first[] = {-1, u};
+  int32_t zero_last[] = {u, 0};
+  int32_t negative_alone[] = {-1};
+  auto t0 = std::chrono::steady_clock::now();
+  int32_t untimed = sock_select_read(negative_first, 2);
+  int32_t timed = sock_select_read_ms(zero_last, 2, 1000);
+  int32_t alone = sock_select_read_ms(negative_alone, 1, 1000);
+  int32_t write_zero = sock_write_ready(0), write_negative = sock_write_ready(-1);
+  auto waited = std::chrono::steady_clock::now() - t0;
+  std::string out = GetCapturedStdout();
+  EXPECT_EQ(untimed, -2);
+  EXPECT_EQ(timed, -2);
+  EXPECT_EQ(alone, -2);
+  EXPECT_EQ(write_zero, -1);
+  EXPECT_EQ(write_negative, -1);
+  EXPECT_LT(waited, 500ms);
+  EXPECT_EQ(out, "select: error(-1)\nselect: error(-1)\nselect: error(-1)\n");
+  EXPECT_EQ(sock_read_ready(u), 0) << "the socket itself was readable all along";
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "net/ip.h"
+#include "net/sock.h"
 #include "tests/testing/fd_count.h"
 #include "tests/testing/lab_guard.h"
 #include "tests/testing/sockets_started.h"
