@@ -10,5 +10,5 @@
 // limit): the manager is then finished at once and refuses attempts.
 int32_t net_start();
 // Finishes the manager, then cleans up the sockets layer; also after a failed
-// net_start. Waits for the manager's thread only when one was started.
+// net_start. After one whose manager's thread could not start it does not wait.
 void net_stop();
