@@ -191,7 +191,10 @@ int32_t ws_select(int32_t, ws_set* rd, ws_set* wr, const ws_timeval* limit) {
     limit_ms = static_cast<int64_t>(limit->sec) * 1000 + (limit->usec + 999) / 1000;
     if (limit_ms < 0) limit_ms = 0;
   }
+  // The clock's reading drops the part of a millisecond already gone: one
+  // more keeps a deadline from coming early. A zero limit only polls.
   int64_t deadline = limit_ms < 0 ? 0 : static_cast<int64_t>(sys_monotonic_ms()) + limit_ms;
+  if (limit_ms > 0) deadline += 1;
   int n;
   for (;;) {
     int wait = -1;

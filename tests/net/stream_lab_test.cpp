@@ -69,7 +69,9 @@ class Stream : public temp_dir_test {
 TEST_F(Stream, ListenAcceptReceiveAndSeeThePeerClose) {
   int32_t l = keep(tcp_listen(11100));
   ASSERT_GT(l, 0);
+  auto idle = std::chrono::steady_clock::now();
   EXPECT_EQ(sock_read_ready(l), -1) << "nobody has connected yet";
+  EXPECT_LT(std::chrono::steady_clock::now() - idle, 100ms) << "a readiness test does not wait";
   int32_t c = client(11100);
   int32_t socks[] = {l};
   ASSERT_EQ(sock_select_read_ms(socks, 1, 1000), 0);
@@ -95,6 +97,25 @@ TEST_F(Stream, ListenAcceptReceiveAndSeeThePeerClose) {
   ws_closesocket(c);
   ASSERT_EQ(sock_select_read_ms(conn, 1, 1000), 0) << "a close is readable";
   EXPECT_EQ(tcp_recv(s, buf, sizeof buf), 0);
+}
+
+TEST_F(Stream, AcceptOnWhatIsNoListeningSocketFails) {
+  EXPECT_EQ(tcp_accept(udp_socket(), nullptr), -1);
+  EXPECT_EQ(tcp_accept(-1, nullptr), -1);
+}
+
+// 10.77.0.2 never answers in the lab: its connect stays in progress.
+TEST_F(Stream, WriteReadinessAnswersAtOnce) {
+  int32_t s = keep(ws_socket(WS_SOCK_STREAM));
+  sock_nonblock_on(s);
+  sockaddr_in silent;
+  ip_resolve(&silent, "10.77.0.2", 80);
+  ws_connect(s, &silent);
+  int32_t u = udp_socket();
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(sock_write_ready(s), -1) << "the connect is still going";
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 100ms);
+  EXPECT_EQ(sock_write_ready(u), 0) << "a datagram socket can send at once";
 }
 
 TEST_F(Stream, RefusedBindLeavesNoSocketOpen) {

@@ -124,6 +124,7 @@ TEST(LocalPort, UnboundSocketHasNone) {
   ASSERT_GT(s, 0);
   EXPECT_EQ(sock_local_port(s), 0);
   ws_closesocket(s);
+  EXPECT_EQ(sock_local_port(s), 0) << "nor has a socket value that is closed";
 }
 
 TEST(LocalPort, ProbePortReadsBack) {
