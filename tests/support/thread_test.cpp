@@ -41,7 +41,7 @@ void post_later() {
 
 TEST(Semaphore, UnlimitedWaitEndsOnAPostFromAnotherThread) {
   g_sema = sema_create();
-  thread_start(post_later);
+  ASSERT_EQ(thread_start(post_later), 0);
   EXPECT_EQ(sema_wait(g_sema, 0), 0);
   EXPECT_EQ(g_ran.load(), 1);
   sema_close(g_sema);
