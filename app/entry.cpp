@@ -3,6 +3,7 @@
 
 #include "app/probe_window.h"
 #include "app/startup.h"
+#include "app/support_start.h"
 #include "net/bcast.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {

@@ -4,9 +4,8 @@
 #include <cstring>
 
 #include "app/probe.h"
+#include "app/support_start.h"
 #include "net/bcast.h"
-#include "net/tcp_cx.h"
-#include "support/alloc.h"
 
 namespace {
 
@@ -43,16 +42,6 @@ void serve_sent_messages(void*) {
 }
 
 }  // namespace
-
-void support_start() {
-  mem_start();
-  net_start();
-}
-
-void support_stop() {
-  net_stop();
-  mem_stop();
-}
 
 win_obj* probe_window_create() {
   support_start();

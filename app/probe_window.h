@@ -10,6 +10,3 @@ LRESULT probe_window_destroy(win_obj* obj);
 LRESULT probe_window_paint(win_obj* obj);
 LRESULT probe_window_command(win_obj* obj);
 void open_device_page(const char* address);
-
-void support_start();
-void support_stop();

@@ -9,7 +9,7 @@
 
 struct text_list;
 
-text_list* text_list_create();  // null when its lock cannot be made
+text_list* text_list_create();  // null when no memory is left
 void text_list_free(text_list* list);
 
 int32_t text_list_find(text_list* list, const char* text);  // 1 when a whole text equals it

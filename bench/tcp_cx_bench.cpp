@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/net.h"
 #include "net/stream.h"
 #include "net/tcp_cx.h"
 #include "support/alloc.h"

@@ -1,11 +1,16 @@
 # Helpers shared by the folders' CMakeLists.
 
-# kta_library(NAME [DEPS lib...] [EXCLUDE file...]): a static library of
-# every .cpp in the current folder but the excluded ones (a program's own
-# entry, say); files ending in _posix/_win32 build only on their platform.
+# kta_library(NAME [DEPS lib...] [ONLY file...] [EXCLUDE file...]): a static
+# library of every .cpp in the current folder, or of the ONLY ones, but the
+# excluded ones (a program's own entry, say); files ending in _posix/_win32
+# build only on their platform.
 function(kta_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  cmake_parse_arguments(ARG "" "" "DEPS;ONLY;EXCLUDE" ${ARGN})
+  if(ARG_ONLY)
+    list(TRANSFORM ARG_ONLY PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE sources)
+  else()
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
   foreach(file ${ARG_EXCLUDE})
     list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
   endforeach()

@@ -5,6 +5,7 @@
 
 #include "net/adapter.h"
 #include "net/ip.h"
+#include "support/lock_sys.h"
 #include "support/thread.h"
 
 namespace {
@@ -18,10 +19,9 @@ std::atomic<int32_t> state{state_closed};
 
 // Made at open, gone after close; the receiver only runs in between.
 sema* wake = nullptr;
-// A binary semaphore used as the channel's lock (count 1 when free). It keeps
-// the end-of-window step, a send's re-arm and a close from interleaving, and
-// is never held while a callback runs.
-sema* guard = nullptr;
+// Keeps the end-of-window step, a send's re-arm and a close from
+// interleaving; never held while a callback runs.
+constinit sys_lock guard;
 
 // Under the guard.
 bcast_request request;
@@ -42,8 +42,8 @@ char sender[16];
 std::atomic<void (*)(void*)> wait_hook{nullptr};
 std::atomic<void*> wait_hook_ctx{nullptr};
 
-void guard_enter() { sema_wait(guard, 0); }
-void guard_leave() { sema_post(guard); }
+void guard_enter() { guard.lock(); }
+void guard_leave() { guard.unlock(); }
 
 // One send's view of the adapters, on the sender's stack: reading them takes
 // a system call or two and must not hold up the receiver.
@@ -131,25 +131,25 @@ int32_t udp_bcast_open(int32_t local_port) {
   ws_setsockopt(sock, WS_SOL_SOCKET, WS_SO_RCVBUF, &wanted, sizeof wanted);
   if (ws_getsockopt_int(sock, WS_SOL_SOCKET, WS_SO_RCVBUF, &granted_buffer) != 0)
     granted_buffer = 0;
+  // Without its semaphore the receiver could neither wait nor be stopped, and
+  // a close would wait for ever for a receiver that never started.
+  int32_t result = -1;
   wake = sema_create();
-  guard = sema_create();
-  if (!wake || !guard) {
-    // Without its semaphores the receiver could neither wait nor be stopped.
-    sema_close(wake);
-    sema_close(guard);
-    wake = guard = nullptr;
-    udp_close(sock);
-    sock = -1;
-    return -1;
+  if (wake) {
+    std::memset(&request, 0, sizeof request);
+    generation = 0;
+    only_count = 0;
+    per_poll.store(1);
+    state.store(state_idle);
+    if (thread_start(udp_bcast_receiver) == 0) return 0;
+    state.store(state_closed);
+    result = -2;
   }
-  sema_post(guard);
-  std::memset(&request, 0, sizeof request);
-  generation = 0;
-  only_count = 0;
-  per_poll.store(1);
-  state.store(state_idle);
-  thread_start(udp_bcast_receiver);
-  return 0;
+  sema_close(wake);
+  wake = nullptr;
+  udp_close(sock);
+  sock = -1;
+  return result;
 }
 
 int32_t udp_bcast_send(const bcast_request* req, const void* data, int32_t len) {
@@ -295,8 +295,7 @@ void udp_bcast_close() {
     sleep_tick();
   }
   sema_close(wake);
-  sema_close(guard);
-  wake = guard = nullptr;
+  wake = nullptr;
 }
 
 void udp_bcast_set_wait_hook(void (*hook)(void* ctx), void* ctx) {

@@ -39,8 +39,9 @@ constexpr int32_t bcast_adapters_max = 16;
 constexpr int32_t bcast_targets_max = 32;
 
 // 0 when open; -1 when the socket cannot be opened or bound, when the
-// channel's semaphores cannot be made, or when the channel is already open.
-// A new channel reads one datagram per poll and probes every adapter.
+// channel's semaphore cannot be made, or when the channel is already open;
+// -2 when its receiver thread cannot start. Nothing is left open on a
+// failure. A new channel reads one datagram per poll and probes every adapter.
 int32_t udp_bcast_open(int32_t local_port);
 // Batch reading, chosen by the owner after open and before its first send:
 // each poll takes every datagram waiting, up to max_per_poll (at most

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "net/sock.h"
+
 namespace {
 
 constexpr size_t resolve_work_size = 128;
@@ -138,24 +140,3 @@ int32_t udp_recv(int32_t sock, void* buf, int32_t len, sockaddr_in* from) {
 int32_t udp_send(int32_t sock, const void* data, int32_t len, const sockaddr_in* to) {
   return ws_sendto(sock, data, len, to);
 }
-
-int32_t sock_nonblock_on(int32_t sock) {
-  uint32_t on = 1;
-  return ws_ioctlsocket(sock, WS_FIONBIO, &on);
-}
-
-int32_t sock_nonblock_off(int32_t sock) {
-  uint32_t off = 0;
-  return ws_ioctlsocket(sock, WS_FIONBIO, &off);
-}
-
-int32_t sock_local_port(int32_t sock) {
-  sockaddr_in ep;
-  std::memset(&ep, 0, sizeof ep);
-  ws_getsockname(sock, &ep);
-  int32_t port = 0;
-  ip_to_bytes(&ep, nullptr, &port);
-  return port;
-}
-
-int32_t sock_identity(int32_t sock) { return sock; }

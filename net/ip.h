@@ -10,8 +10,10 @@
 
 int32_t ip_resolve(sockaddr_in* ep, const char* host, int32_t port);  // 0, or -2 (ep untouched)
 int32_t ip_from_bytes(sockaddr_in* ep, const uint8_t* bytes, int32_t port);
-int32_t ip_to_bytes(const sockaddr_in* ep, uint8_t* bytes, int32_t* port_out);  // outputs may be null
-const char* ip_to_text(const sockaddr_in* ep);  // per-thread text, overwritten by the next conversion
+// Either output may be null.
+int32_t ip_to_bytes(const sockaddr_in* ep, uint8_t* bytes, int32_t* port_out);
+// Text in storage of the calling thread, overwritten by its next conversion.
+const char* ip_to_text(const sockaddr_in* ep);
 int32_t ip_compare(const sockaddr_in* a, const sockaddr_in* b);  // 0, -1 address differs, -2 port
 int32_t ip_text_to_bytes(const char* text, uint8_t* bytes);      // count of '.' consumed, 0 to 4
 int32_t ip_bytes_to_text(const uint8_t* bytes, char* text);      // text holds 16 bytes
@@ -27,8 +29,3 @@ int32_t udp_open(const int32_t* port_ref, int32_t nonblocking);  // socket > 0, 
 int32_t udp_close(int32_t sock);
 int32_t udp_recv(int32_t sock, void* buf, int32_t len, sockaddr_in* from);
 int32_t udp_send(int32_t sock, const void* data, int32_t len, const sockaddr_in* to);
-
-int32_t sock_nonblock_on(int32_t sock);
-int32_t sock_nonblock_off(int32_t sock);
-int32_t sock_local_port(int32_t sock);  // 0 when the socket has none
-int32_t sock_identity(int32_t sock);

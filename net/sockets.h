@@ -65,6 +65,8 @@ int32_t ws_recvfrom(int32_t s, void* buf, int32_t len, sockaddr_in* from);
 // Waits until a socket of rd or wr is ready or the limit passes (null: no
 // limit). Leaves only the ready sockets in the sets. The count of ready
 // sockets, 0 when the limit passed, -1 on error. nfds is ignored, as on Windows.
+// A value in a set that is 0, negative or no open socket fails the whole
+// call at once, without a wait (ws_not_socket of the last error).
 int32_t ws_select(int32_t nfds, ws_set* rd, ws_set* wr, const ws_timeval* limit);
 int32_t ws_getsockname(int32_t s, sockaddr_in* ep);
 // The socket's pending error (SO_ERROR), cleared by reading; 0 when none.
@@ -80,3 +82,5 @@ const char* ws_inet_ntoa(in_addr addr);
 int32_t ws_last_error();
 // True when the last error says a non-blocking call found nothing to do.
 bool ws_would_block(int32_t error);
+// True when the last error says a value is no socket (WSAENOTSOCK).
+bool ws_not_socket(int32_t error);

@@ -1,14 +1,16 @@
-#include "net/sockets.h"
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "net/sockets.h"
+#include "support/clock_sys.h"
 
 namespace {
 
@@ -20,12 +22,6 @@ int32_t keep_above_zero(int fd) {
   close(fd);
   errno = saved;
   return moved;
-}
-
-int64_t monotonic_ms() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
 bool map_option(int32_t level, int32_t option, int* posix_level, int* posix_option) {
@@ -44,6 +40,16 @@ bool map_option(int32_t level, int32_t option, int* posix_level, int* posix_opti
     default:
       return false;
   }
+}
+
+// poll() would skip a negative entry, watch standard input for 0 and report
+// a pipe or a file as ready: Windows refuses each of them as no socket.
+bool all_sockets(const ws_set* set) {
+  for (uint32_t i = 0; set && i < set->count; i++) {
+    struct stat st;
+    if (set->socks[i] <= 0 || fstat(set->socks[i], &st) != 0 || !S_ISSOCK(st.st_mode)) return false;
+  }
+  return true;
 }
 
 // Keeps in a set only the sockets whose poll entries report readiness.
@@ -187,6 +193,10 @@ int32_t ws_select(int32_t, ws_set* rd, ws_set* wr, const ws_timeval* limit) {
     errno = EINVAL;  // Windows refuses a select with no socket at all
     return -1;
   }
+  if (!all_sockets(rd) || !all_sockets(wr)) {
+    errno = ENOTSOCK;
+    return -1;
+  }
   pollfd fds[2 * ws_setsize];
   for (uint32_t i = 0; i < nrd; i++) fds[i] = {rd->socks[i], POLLIN, 0};
   for (uint32_t i = 0; i < nwr; i++) fds[nrd + i] = {wr->socks[i], POLLOUT, 0};
@@ -197,12 +207,15 @@ int32_t ws_select(int32_t, ws_set* rd, ws_set* wr, const ws_timeval* limit) {
     limit_ms = static_cast<int64_t>(limit->sec) * 1000 + (limit->usec + 999) / 1000;
     if (limit_ms < 0) limit_ms = 0;
   }
-  int64_t deadline = limit_ms < 0 ? 0 : monotonic_ms() + limit_ms;
+  // The clock's reading drops the part of a millisecond already gone: one
+  // more keeps a deadline from coming early. A zero limit only polls.
+  int64_t deadline = limit_ms < 0 ? 0 : static_cast<int64_t>(sys_monotonic_ms()) + limit_ms;
+  if (limit_ms > 0) deadline += 1;
   int n;
   for (;;) {
     int wait = -1;
     if (limit_ms >= 0) {
-      int64_t left = deadline - monotonic_ms();
+      int64_t left = deadline - static_cast<int64_t>(sys_monotonic_ms());
       wait = left < 0 ? 0 : left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
     }
     n = poll(fds, nrd + nwr, wait);
@@ -211,7 +224,7 @@ int32_t ws_select(int32_t, ws_set* rd, ws_set* wr, const ws_timeval* limit) {
   if (n < 0) return -1;
   for (uint32_t i = 0; i < nrd + nwr; i++) {
     if (fds[i].revents & POLLNVAL) {
-      errno = EBADF;  // Windows: WSAENOTSOCK for a value that is no socket
+      errno = ENOTSOCK;  // closed by another thread since the check above
       return -1;
     }
   }
@@ -264,3 +277,5 @@ const char* ws_inet_ntoa(in_addr addr) {
 int32_t ws_last_error() { return errno; }
 
 bool ws_would_block(int32_t error) { return error == EAGAIN || error == EWOULDBLOCK; }
+
+bool ws_not_socket(int32_t error) { return error == ENOTSOCK; }

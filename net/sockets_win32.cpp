@@ -10,7 +10,8 @@ void to_fd_set(const ws_set* set, fd_set* fds) {
 
 void from_fd_set(const fd_set* fds, ws_set* set) {
   set->count = fds->fd_count;
-  for (uint32_t i = 0; i < fds->fd_count; i++) set->socks[i] = static_cast<int32_t>(fds->fd_array[i]);
+  for (uint32_t i = 0; i < fds->fd_count; i++)
+    set->socks[i] = static_cast<int32_t>(fds->fd_array[i]);
 }
 
 int32_t as_socket(SOCKET s) { return s == INVALID_SOCKET ? -1 : static_cast<int32_t>(s); }
@@ -36,7 +37,8 @@ int32_t ws_socket(int32_t type) { return as_socket(socket(AF_INET, type, 0)); }
 int32_t ws_closesocket(int32_t s) { return closesocket(static_cast<SOCKET>(s)) == 0 ? 0 : -1; }
 
 int32_t ws_bind(int32_t s, const sockaddr_in* ep) {
-  return bind(static_cast<SOCKET>(s), reinterpret_cast<const sockaddr*>(ep), sizeof *ep) == 0 ? 0 : -1;
+  return bind(static_cast<SOCKET>(s), reinterpret_cast<const sockaddr*>(ep), sizeof *ep) == 0 ? 0
+                                                                                              : -1;
 }
 
 int32_t ws_listen(int32_t s, int32_t backlog) {
@@ -53,11 +55,14 @@ int32_t ws_accept(int32_t s, sockaddr_in* from) {
 }
 
 int32_t ws_connect(int32_t s, const sockaddr_in* ep) {
-  return connect(static_cast<SOCKET>(s), reinterpret_cast<const sockaddr*>(ep), sizeof *ep) == 0 ? 0 : -1;
+  return connect(static_cast<SOCKET>(s), reinterpret_cast<const sockaddr*>(ep), sizeof *ep) == 0
+             ? 0
+             : -1;
 }
 
 int32_t ws_setsockopt(int32_t s, int32_t level, int32_t option, const void* value, int32_t len) {
-  return setsockopt(static_cast<SOCKET>(s), level, option, static_cast<const char*>(value), len) == 0
+  return setsockopt(static_cast<SOCKET>(s), level, option, static_cast<const char*>(value), len) ==
+                 0
              ? 0
              : -1;
 }
@@ -126,7 +131,8 @@ int32_t ws_getsockname(int32_t s, sockaddr_in* ep) {
 int32_t ws_pending_error(int32_t s) {
   int error = 0;
   int len = sizeof error;
-  if (getsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) != 0)
+  if (getsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                 &len) != 0)
     return WSAGetLastError();
   return error;
 }
@@ -148,3 +154,5 @@ const char* ws_inet_ntoa(in_addr addr) { return inet_ntoa(addr); }
 int32_t ws_last_error() { return WSAGetLastError(); }
 
 bool ws_would_block(int32_t error) { return error == WSAEWOULDBLOCK; }
+
+bool ws_not_socket(int32_t error) { return error == WSAENOTSOCK; }

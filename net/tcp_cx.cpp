@@ -6,15 +6,25 @@
 #include <cstring>
 
 #include "net/ip.h"
+#include "net/sock.h"
 #include "net/tcp_cx_sys.h"
 #include "support/alloc.h"
 #include "support/clock.h"
+#include "support/lock_sys.h"
 #include "support/log.h"
 #include "support/thread.h"
 
 namespace {
 
-// Guarded by tcp_cx_lock_enter/leave, which is never held while a callback runs.
+// The lock over the table, the count, the id counter and the semaphore, never
+// held while a callback runs. Static for the whole process, so a manager thread
+// left running by an aborted finish can still take it.
+constinit sys_lock tcp_cx_lock;
+
+void tcp_cx_lock_enter() { tcp_cx_lock.lock(); }
+void tcp_cx_lock_leave() { tcp_cx_lock.unlock(); }
+
+// Guarded by tcp_cx_lock.
 tcp_cx_entry tcp_cx_table[tcp_cx_max];
 int32_t tcp_cx_count = 0;
 int32_t tcp_cx_last_id = 0;
@@ -203,26 +213,22 @@ void tcp_cx_thread() {
 
 int32_t tcp_cx_next_id(int32_t last) { return last <= 0 || last == INT32_MAX ? 1 : last + 1; }
 
-int32_t net_start() {
-  if (ws_startup() != 0) return -1;
-  tcp_cx_init();
-  return 0;
-}
-
-void net_stop() {
-  tcp_cx_fin();
-  ws_cleanup();
-}
-
-void tcp_cx_init() {
+int32_t tcp_cx_init() {
   tcp_cx_lock_enter();
   // A thread of an earlier start that never ended is woken, sees the new semaphore and leaves.
   if (tcp_cx_sema) sema_post(tcp_cx_sema);
   tcp_cx_last_id = 0;
-  tcp_cx_count = 0;
+  // The thread starts under the lock, so no attempt can be queued before it is
+  // known to run: without it an attempt would wait for ever.
   tcp_cx_sema = sema_create();
+  bool running = tcp_cx_sema && thread_start(tcp_cx_thread) == 0;
+  if (!running) {
+    sema_close(tcp_cx_sema);
+    tcp_cx_sema = nullptr;
+  }
+  tcp_cx_count = running ? 0 : -1;
   tcp_cx_lock_leave();
-  thread_start(tcp_cx_thread);
+  return running ? 0 : -1;
 }
 
 int32_t tcp_connect(const char* host, int32_t port, int32_t timeout_s, void* ctx,
@@ -313,6 +319,10 @@ void tcp_cx_cancel(int32_t id) {
 
 void tcp_cx_fin() {
   tcp_cx_lock_enter();
+  if (tcp_cx_count < 0 && !tcp_cx_sema) {
+    tcp_cx_lock_leave();
+    return;
+  }
   for (int32_t i = 0; i < tcp_cx_count; i++) {
     my_free(tcp_cx_table[i].payload);
     tcp_cx_drop_socket(tcp_cx_table[i].sock);
@@ -332,14 +342,6 @@ void tcp_cx_fin() {
     if (ended) return;
   }
   printf("tcp_cx_fin: abort\n");
-}
-
-int32_t sock_write_ready(int32_t sock) {
-  ws_set wr;
-  ws_set_zero(&wr);
-  ws_set_add(&wr, sock);
-  ws_timeval zero{0, 0};
-  return ws_select(sock + 1, nullptr, &wr, &zero) > 0 ? 0 : -1;
 }
 
 int32_t tcp_close(int32_t sock) { return ws_closesocket(sock); }

@@ -1,13 +1,12 @@
 #pragma once
-// The sockets layer's start and stop for the whole program, and the
-// asynchronous TCP connector: a caller queues a connect attempt and gets an
-// id at once; the manager thread watches the pending attempts and calls the
+// The asynchronous TCP connector: a caller queues a connect attempt and gets
+// an id at once; the manager thread watches the pending attempts and calls the
 // caller's callbacks, on its own thread, when one has connected, failed or
-// timed out. Also the write-side socket operations of a connected socket.
+// timed out. Also the write-side operations of a connected socket.
 //
-// Calling order: net_start once before anything else here; then tcp_connect,
-// tcp_connect_send and tcp_cx_cancel from any thread, callbacks included;
-// net_stop once at the end, never from a callback.
+// Calling order: net_start (net/net.h) once before anything else here; then
+// tcp_connect, tcp_connect_send and tcp_cx_cancel from any thread, callbacks
+// included; net_stop once at the end, never from a callback.
 
 #include <cstdint>
 
@@ -39,13 +38,10 @@ struct tcp_cx_entry {
 
 constexpr int32_t tcp_cx_max = 1024;
 
-// 0; -1 when the sockets layer cannot be started (no manager thread then).
-int32_t net_start();
-// tcp_cx_fin, then the sockets layer's cleanup; also after a failed net_start.
-void net_stop();
-
-// Empties the table, restarts the ids and starts the manager thread.
-void tcp_cx_init();
+// Empties the table, restarts the ids and starts the manager thread: 0, or -1
+// when its semaphore or its thread cannot be made. The manager is finished
+// then (as after tcp_cx_fin): attempts are refused and nothing waits.
+int32_t tcp_cx_init();
 
 // The attempt id (> 0); -1 null or empty host or port 0; -2 host not
 // resolved; -3 table full ("tcp_connect: error(%d)\n"); -4 manager finished.
@@ -63,10 +59,10 @@ int32_t tcp_connect_send(const sockaddr_in* peer, const void* payload, int32_t p
 // An id that is not pending is ignored.
 void tcp_cx_cancel(int32_t id);
 // Drops every pending attempt without callbacks and ends the manager
-// thread, waiting for it in up to three steps of one second.
+// thread, waiting for it in up to three steps of one second. A manager that
+// is finished already and has no thread is left at once.
 void tcp_cx_fin();
 
-int32_t sock_write_ready(int32_t sock);  // 0 when writable now, else -1
 int32_t tcp_close(int32_t sock);
 int32_t tcp_send(int32_t sock, const void* data, int32_t len);
 

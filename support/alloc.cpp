@@ -3,13 +3,21 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
+#include "support/lock_sys.h"
 #include "support/log.h"
 #include "support/thread.h"
 
 std::atomic<int32_t> my_total{0};
 std::atomic<lock*> alloc_lock{nullptr};
 std::atomic<int32_t> alloc_busy{0};
+
+struct lock {
+  sys_lock held;
+};
+
+const int32_t lock_size = sizeof(lock);
 
 namespace {
 
@@ -45,6 +53,17 @@ uint32_t get_len(const unsigned char* p) {
 }
 
 }  // namespace
+
+lock* lock_create() { return new (my_malloc(lock_size)) lock; }
+
+void lock_destroy(lock* l) {
+  l->~lock();
+  my_free(l);
+}
+
+void lock_enter(lock* l) { l->held.lock(); }
+
+void lock_leave(lock* l) { l->held.unlock(); }
 
 void mem_start() {
   // A stream left open by a message before the start would flush over the new file at exit.

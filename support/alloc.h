@@ -1,8 +1,8 @@
 #pragma once
 // Accounting allocator: every block the library keeps comes from my_malloc and
 // goes back through my_free, so that mem_stop can report what was never returned.
-// Lock wrappers: a critical section on Windows (lock_win32.cpp), a mutex
-// elsewhere (lock_posix.cpp), their storage taken from my_malloc.
+// Lock wrappers: the library's sys_lock (support/lock_sys.h) in storage taken
+// from my_malloc, so that a lock counts in my_total while it exists.
 
 #include <atomic>
 #include <cstdint>

@@ -1,7 +1,5 @@
 #include "support/clock.h"
 
-#include <cstdio>
-
 #include "support/clock_sys.h"
 
 namespace {
@@ -16,8 +14,6 @@ uint64_t origin_ms() {
 const uint64_t origin_at_start = origin_ms();
 
 constexpr int32_t month_days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-
-constexpr uint8_t default_hw_addr[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 
 }  // namespace
 
@@ -61,14 +57,4 @@ void secs_to_date_time(uint32_t secs, date_time* out) {
   out->hour = static_cast<int16_t>(rest / 3600);
   out->minute = static_cast<int16_t>(rest / 60 % 60);
   out->second = static_cast<int16_t>(rest % 60);
-}
-
-void hw_addr_default(uint8_t* dst) {
-  for (int i = 0; i < 6; i++) dst[i] = default_hw_addr[i];
-}
-
-void hw_addr_text(char* out) {
-  uint8_t a[6];
-  hw_addr_default(a);
-  snprintf(out, 13, "%.2X%.2X%.2X%.2X%.2X%.2X", a[0], a[1], a[2], a[3], a[4], a[5]);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Millisecond tick, calendar conversion and the default hardware address.
+// Millisecond tick and calendar conversion.
 
 #include <cstdint>
 
@@ -21,8 +21,3 @@ struct date_time {
 
 // secs: seconds since 1900-01-01 00:00:00; every field of out is written.
 void secs_to_date_time(uint32_t secs, date_time* out);
-
-// The six bytes 00 11 22 33 44 55 into dst.
-void hw_addr_default(uint8_t* dst);
-// "001122334455" and its zero into out (at least 13 bytes).
-void hw_addr_text(char* out);

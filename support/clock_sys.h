@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <ctime>
 
-// Milliseconds of real time from a fixed origin; never goes back, ignores clock changes.
+// Milliseconds of real time from a fixed origin; never goes back, ignores clock
+// changes. The library's one clock (POSIX: CLOCK_MONOTONIC, which the semaphores'
+// timed waits use too).
 uint64_t sys_monotonic_ms();
 
 // Local calendar time of t (seconds since 1970, UTC) into out: 0, or -1 when

@@ -21,6 +21,29 @@ int32_t sys_open_write(const char* path) {
   return fd;
 }
 
+int32_t sys_open_write_keep(const char* path) {
+  int fd;
+  do fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+int32_t sys_truncate(int32_t fd) {
+  struct stat st = {};
+  if (fstat(fd, &st) != 0) return -1;
+  if (!S_ISREG(st.st_mode)) return 0;
+  int r;
+  do r = ftruncate(fd, 0);
+  while (r != 0 && errno == EINTR);
+  return r == 0 ? 0 : -1;
+}
+
+int32_t sys_same_file(int32_t a, int32_t b) {
+  struct stat sa = {}, sb = {};
+  if (fstat(a, &sa) != 0 || fstat(b, &sb) != 0) return 0;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino ? 1 : 0;
+}
+
 int64_t sys_file_size(int32_t fd) {
   struct stat st = {};
   if (fstat(fd, &st) != 0) return 0;

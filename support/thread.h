@@ -5,8 +5,9 @@
 #include <cstdint>
 
 // Starts a detached thread that calls fn(); the thread's resources go back
-// to the system when fn returns. Nothing is reported.
-void thread_start(void (*fn)());
+// to the system when fn returns. 0, or -1 when no thread could be started
+// (a process at its thread limit): fn is then never called, and errno says why.
+int32_t thread_start(void (*fn)());
 
 void sleep_ms(uint32_t ms);
 void sleep_tick();  // 10 ms

@@ -1,9 +1,11 @@
-#include "support/thread.h"
+#include <pthread.h>
 
 #include <cerrno>
 #include <ctime>
 #include <new>
-#include <pthread.h>
+
+#include "support/clock_sys.h"
+#include "support/thread.h"
 
 namespace {
 
@@ -12,15 +14,13 @@ void* thread_trampoline(void* arg) {
   return nullptr;
 }
 
+// On the library's clock, which is CLOCK_MONOTONIC. Its reading drops the
+// part of a millisecond, so one more keeps the wait from ending early.
 timespec deadline_after(uint32_t ms) {
+  uint64_t at = sys_monotonic_ms() + ms + 1;
   timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  t.tv_sec += ms / 1000;
-  t.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-  if (t.tv_nsec >= 1000000000L) {
-    t.tv_sec += 1;
-    t.tv_nsec -= 1000000000L;
-  }
+  t.tv_sec = static_cast<time_t>(at / 1000);
+  t.tv_nsec = static_cast<long>(at % 1000) * 1000000L;
   return t;
 }
 
@@ -32,13 +32,16 @@ struct sema {
   int32_t count;
 };
 
-void thread_start(void (*fn)()) {
+int32_t thread_start(void (*fn)()) {
   pthread_t t;
   pthread_attr_t attr;
-  if (pthread_attr_init(&attr) != 0) return;
-  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-  pthread_create(&t, &attr, thread_trampoline, reinterpret_cast<void*>(fn));
+  if (pthread_attr_init(&attr) != 0) return -1;
+  int rc = pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  if (rc == 0) rc = pthread_create(&t, &attr, thread_trampoline, reinterpret_cast<void*>(fn));
   pthread_attr_destroy(&attr);
+  if (rc == 0) return 0;
+  errno = rc;  // for the caller's message, as _beginthread leaves it on Windows
+  return -1;
 }
 
 void sleep_ms(uint32_t ms) {

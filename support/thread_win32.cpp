@@ -1,7 +1,7 @@
-#include "support/thread.h"
-
 #include <process.h>
 #include <windows.h>
+
+#include "support/thread.h"
 
 namespace {
 
@@ -11,9 +11,10 @@ void __cdecl thread_trampoline(void* arg) { reinterpret_cast<void (*)()>(arg)();
 
 // A sema* is the Win32 semaphore handle itself; the struct is never defined.
 
-void thread_start(void (*fn)()) {
+int32_t thread_start(void (*fn)()) {
   // _beginthread's handle is closed by the C library when the thread ends.
-  _beginthread(thread_trampoline, 0, reinterpret_cast<void*>(fn));
+  uintptr_t h = _beginthread(thread_trampoline, 0, reinterpret_cast<void*>(fn));
+  return h == static_cast<uintptr_t>(-1) ? -1 : 0;
 }
 
 void sleep_ms(uint32_t ms) { Sleep(ms); }
@@ -24,7 +25,9 @@ sema* sema_create() {
   return reinterpret_cast<sema*>(CreateSemaphoreA(nullptr, 0, sema_max_count, nullptr));
 }
 
-int32_t sema_post(sema* h) { return ReleaseSemaphore(reinterpret_cast<HANDLE>(h), 1, nullptr) ? 0 : -1; }
+int32_t sema_post(sema* h) {
+  return ReleaseSemaphore(reinterpret_cast<HANDLE>(h), 1, nullptr) ? 0 : -1;
+}
 
 int32_t sema_wait(sema* h, uint32_t ms) {
   switch (WaitForSingleObject(reinterpret_cast<HANDLE>(h), ms == 0 ? INFINITE : ms)) {

@@ -115,9 +115,16 @@ int32_t file_write_all(const char* path, const void* data, int32_t len) {
 int32_t file_copy(const char* src, const char* dst) {
   int32_t in = sys_open_read(src);
   if (in < 0) return -1;
-  int32_t out = sys_open_write(dst);
+  // Emptied only once it is known not to be the source: a copy onto itself
+  // would otherwise lose the file and report success.
+  int32_t out = sys_open_write_keep(dst);
   if (out < 0) {
     sys_close(in);
+    return -1;
+  }
+  if (sys_same_file(in, out) || sys_truncate(out) != 0) {
+    sys_close(in);
+    sys_close(out);
     return -1;
   }
   auto* buf = static_cast<uint8_t*>(my_malloc(copy_size));
@@ -141,7 +148,9 @@ int32_t file_copy(const char* src, const char* dst) {
   return result;
 }
 
+// A negative length would move the cursor back over what was put.
 void put_bytes(uint8_t* buf, int32_t* pos, const void* src, int32_t n) {
+  if (n < 0) return;
   if (n > 0) memcpy(buf + *pos, src, static_cast<size_t>(n));
   *pos += n;
 }
@@ -162,13 +171,17 @@ void put_format(uint8_t* buf, int32_t* pos, const char* fmt, ...) {
 }
 
 void put_lp_string(uint8_t* buf, int32_t* pos, const void* data, int32_t len) {
+  if (len < 0) return;
   put_u32_be(buf + *pos, static_cast<uint32_t>(len));
   *pos += 4;
   put_bytes(buf, pos, data, len);
 }
 
 int32_t get_lp_string(const uint8_t* buf, int32_t* pos, char* out) {
-  int32_t n = static_cast<int32_t>(get_u32_be(buf + *pos));
+  uint32_t stored = get_u32_be(buf + *pos);
+  // Read as a signed count it would be negative: a write before out.
+  if (stored > static_cast<uint32_t>(INT32_MAX)) return -1;
+  int32_t n = static_cast<int32_t>(stored);
   *pos += 4;
   if (n > 0) memcpy(out, buf + *pos, static_cast<size_t>(n));
   out[n] = 0;

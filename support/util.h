@@ -20,9 +20,11 @@ int32_t file_read_all(const char* path, char** out);
 // Creates or empties the file and writes len bytes: 0, or -1 when the file
 // cannot be opened or not every byte could be written.
 int32_t file_write_all(const char* path, const void* data, int32_t len);
-// 0, or -1 when a file cannot be opened or a read or write fails.
+// 0, or -1 when a file cannot be opened or a read or write fails, and when
+// dst is src under any name (the file is then left as it was).
 int32_t file_copy(const char* src, const char* dst);
 
+// A negative n, here and in put_lp_string, puts nothing and leaves *pos.
 void put_bytes(uint8_t* buf, int32_t* pos, const void* src, int32_t n);
 // printf-style text (cut at 999 characters) followed by a zero; *pos rests on
 // that zero, so the next put overwrites it.
@@ -34,7 +36,8 @@ void put_format(uint8_t* buf, int32_t* pos, const char* fmt, ...)
 // A 4-byte big-endian length, then the len bytes.
 void put_lp_string(uint8_t* buf, int32_t* pos, const void* data, int32_t len);
 // Reads a length N and its N bytes into out, followed by a zero; returns N.
-// Trusts the stored length: out must hold N + 1 bytes.
+// Trusts the stored length: out must hold N + 1 bytes. A length of 2^31 or
+// more gives -1 with nothing written and *pos unchanged.
 int32_t get_lp_string(const uint8_t* buf, int32_t* pos, char* out);
 // As get_lp_string for data that may be damaged or hostile: buf holds len
 // bytes, out holds out_size. -1, with *pos and out unchanged, when the stored

@@ -17,7 +17,7 @@
 #include "net/bcast.h"
 #include "net/ip.h"
 #include "net/sockets.h"
-#include "net/tcp_cx.h"
+#include "net/net.h"
 #include "support/alloc.h"
 #include "support/clock.h"
 #include "support/thread.h"
@@ -450,6 +450,12 @@ struct session {
 
 // Every step of the start that can fail, in order: 0, or the exit status
 // after saying why. shut_down undoes what was done.
+// A process at its thread limit: one line that says so, and the failure status.
+int no_thread() {
+  std::fprintf(stderr, "kta-scan: cannot start a thread: %s\n", std::strerror(errno));
+  return exit_failed;
+}
+
 int start_up(const options& opt, session* s) {
   wake = sema_create();
   if (!wake) {
@@ -458,7 +464,9 @@ int start_up(const options& opt, session* s) {
   }
   // Before any thread starts, so that only the stop thread takes the signals.
   if (opt.watch) {
-    if (scan_catch_stop(request_stop) != 0) {
+    int32_t caught = scan_catch_stop(request_stop);
+    if (caught == -2) return no_thread();
+    if (caught != 0) {
       std::fprintf(stderr, "kta-scan: cannot catch the stop signals\n");
       return exit_failed;
     }
@@ -474,11 +482,14 @@ int start_up(const options& opt, session* s) {
   }
   // The manager only where pages are checked: its stop takes a second.
   if (opt.web) {
-    if (web_start(wake) != 0 || net_start() != 0) {
+    int32_t started = web_start(wake) != 0 ? -1 : net_start();
+    // A manager that could not start still wants its stop.
+    s->manager = started != -1;
+    if (started == -2) return no_thread();
+    if (started != 0) {
       std::fprintf(stderr, "kta-scan: cannot start the sockets layer\n");
       return exit_failed;
     }
-    s->manager = true;
   } else {
     if (ws_startup() != 0) {
       std::fprintf(stderr, "kta-scan: cannot start the sockets layer\n");
@@ -487,7 +498,9 @@ int start_up(const options& opt, session* s) {
     s->sockets = true;
   }
   probe_set_list_ops(&text_list_ops);
-  if (udp_bcast_open(local_port) < 0) {
+  int32_t opened = udp_bcast_open(local_port);
+  if (opened == -2) return no_thread();
+  if (opened < 0) {
     std::fprintf(stderr, "kta-scan: cannot open UDP port %d (already in use?)\n", local_port);
     return exit_failed;
   }

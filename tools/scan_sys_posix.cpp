@@ -61,6 +61,6 @@ int32_t scan_catch_stop(void (*on_stop)()) {
   // only the stop thread waits for them.
   sigset_t set = stop_signals();
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
-  thread_start(stop_thread);
+  if (thread_start(stop_thread) != 0) return -2;
   return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -142,6 +143,13 @@ TEST(TextList, EqualTextsGoAfterTheirTwinAndGetCutsSafely) {
   EXPECT_EQ(text_list_get(list, 5, small, sizeof small), -1);
   EXPECT_EQ(text_list_get(list, -1, small, sizeof small), -1);
   EXPECT_EQ(text_list_find(list, "abc"), 0);
+  EXPECT_EQ(text_list_find(list, "abcdef"), 1);
+  memset(small, 'z', sizeof small);
+  EXPECT_EQ(text_list_get(list, 1, small, 0), 6) << "no room: nothing written";
+  EXPECT_EQ(small[0], 'z');
+  EXPECT_EQ(text_list_get(list, 1, small, 1), 6);
+  EXPECT_EQ(small[0], 0) << "room for the zero only";
+  EXPECT_EQ(small[1], 'z');
   text_list_clear(list);
   EXPECT_EQ(text_list_count(list), 0);
   text_list_free(list);

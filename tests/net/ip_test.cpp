@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "net/sock.h"
 #include "tests/testing/sockets_started.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 
 #include "net/ip.h"
 #include "tests/net/udp_helpers.h"
@@ -58,6 +59,31 @@ TEST(SetBasedWait, AClosedSocketIsAnError) {
   ws_set_add(&rd, s);
   ws_timeval limit{0, 0};
   EXPECT_EQ(ws_select(0, &rd, nullptr, &limit), -1);
+  EXPECT_TRUE(ws_not_socket(ws_last_error()));
+}
+
+// poll() would skip a negative value and watch standard input for 0, so a
+// wait beside a ready socket found it and a wait on them alone never ended.
+TEST(SetBasedWait, ValuesThatCannotBeSocketsFailTheWholeWaitAtOnce) {
+  REQUIRE_LAB();
+  int32_t ready = open_bound(10605);
+  send_to_port(10605);
+  for (int32_t bad : {0, -1, INT32_MIN}) {
+    ws_set rd, wr;
+    ws_set_zero(&rd);
+    ws_set_zero(&wr);
+    ws_set_add(&rd, ready);
+    ws_set_add(&rd, bad);
+    ws_set_add(&wr, bad);
+    ws_timeval limit{2, 0};
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(ws_select(0, &rd, nullptr, &limit), -1) << bad;
+    EXPECT_TRUE(ws_not_socket(ws_last_error())) << bad;
+    EXPECT_EQ(ws_select(0, nullptr, &wr, &limit), -1) << bad;
+    EXPECT_TRUE(ws_not_socket(ws_last_error())) << bad;
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500)) << bad;
+  }
+  udp_close(ready);
 }
 
 TEST(SetBasedWait, AWaitWithoutAnySocketIsAnError) {

@@ -69,7 +69,9 @@ class Stream : public temp_dir_test {
 TEST_F(Stream, ListenAcceptReceiveAndSeeThePeerClose) {
   int32_t l = keep(tcp_listen(11100));
   ASSERT_GT(l, 0);
+  auto idle = std::chrono::steady_clock::now();
   EXPECT_EQ(sock_read_ready(l), -1) << "nobody has connected yet";
+  EXPECT_LT(std::chrono::steady_clock::now() - idle, 100ms) << "a readiness test does not wait";
   int32_t c = client(11100);
   int32_t socks[] = {l};
   ASSERT_EQ(sock_select_read_ms(socks, 1, 1000), 0);
@@ -95,6 +97,29 @@ TEST_F(Stream, ListenAcceptReceiveAndSeeThePeerClose) {
   ws_closesocket(c);
   ASSERT_EQ(sock_select_read_ms(conn, 1, 1000), 0) << "a close is readable";
   EXPECT_EQ(tcp_recv(s, buf, sizeof buf), 0);
+}
+
+TEST_F(Stream, AcceptOnWhatIsNoListeningSocketFails) {
+  EXPECT_EQ(tcp_accept(udp_socket(), nullptr), -1);
+  EXPECT_EQ(tcp_accept(-1, nullptr), -1);
+}
+
+// 10.77.0.2 never answers in the lab: its connect stays in progress.
+TEST_F(Stream, ReadinessTestsAnswerAtOnce) {
+  int32_t s = keep(ws_socket(WS_SOCK_STREAM));
+  sock_nonblock_on(s);
+  sockaddr_in silent;
+  ip_resolve(&silent, "10.77.0.2", 80);
+  ws_connect(s, &silent);
+  int32_t u = udp_socket();
+  // The connection manager asks this of every pending attempt on every pass.
+  auto t0 = std::chrono::steady_clock::now();
+  for (int i = 0; i < 200; i++) {
+    ASSERT_EQ(sock_write_ready(s), -1) << "the connect is still going";
+    ASSERT_EQ(sock_read_ready(u), -1) << "nothing has arrived";
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 100ms) << "zero-time queries only poll";
+  EXPECT_EQ(sock_write_ready(u), 0) << "a datagram socket can send at once";
 }
 
 TEST_F(Stream, RefusedBindLeavesNoSocketOpen) {
@@ -177,6 +202,33 @@ TEST_F(Stream, AFailedWaitIsLoggedWithSelectsResult) {
   EXPECT_EQ(timed, -2);
   EXPECT_EQ(untimed, -2);
   EXPECT_EQ(out, "select: error(-1)\nselect: error(-1)\n");
+}
+
+// The -1 of a failed tcp_listen, or a 0, in the array: the wait fails at once,
+// as on Windows, instead of hanging, timing out or reading standard input.
+TEST_F(Stream, ValuesThatCannotBeSocketsFailTheWaitAtOnceBesideAReadyOne) {
+  CaptureStdout();
+  log_print("%s", "");
+  int32_t u = udp_socket();
+  poke(u);
+  int32_t negative_first[] = {-1, u};
+  int32_t zero_last[] = {u, 0};
+  int32_t negative_alone[] = {-1};
+  auto t0 = std::chrono::steady_clock::now();
+  int32_t untimed = sock_select_read(negative_first, 2);
+  int32_t timed = sock_select_read_ms(zero_last, 2, 1000);
+  int32_t alone = sock_select_read_ms(negative_alone, 1, 1000);
+  int32_t write_zero = sock_write_ready(0), write_negative = sock_write_ready(-1);
+  auto waited = std::chrono::steady_clock::now() - t0;
+  std::string out = GetCapturedStdout();
+  EXPECT_EQ(untimed, -2);
+  EXPECT_EQ(timed, -2);
+  EXPECT_EQ(alone, -2);
+  EXPECT_EQ(write_zero, -1);
+  EXPECT_EQ(write_negative, -1);
+  EXPECT_LT(waited, 500ms);
+  EXPECT_EQ(out, "select: error(-1)\nselect: error(-1)\nselect: error(-1)\n");
+  EXPECT_EQ(sock_read_ready(u), 0) << "the socket itself was readable all along";
 }
 
 }  // namespace

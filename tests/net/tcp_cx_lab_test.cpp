@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "net/ip.h"
+#include "net/net.h"
 #include "net/stream.h"
 #include "net/tcp_cx.h"
 #include "support/alloc.h"
+#include "support/clock_sys.h"
 #include "support/log.h"
 #include "tests/support/temp_dir.h"
 #include "tests/testing/fd_count.h"
@@ -161,9 +163,9 @@ class Manager : public temp_dir_test {
     net_stop();
   }
   static bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    auto end = std::chrono::steady_clock::now() + limit;
+    uint64_t end = sys_monotonic_ms() + static_cast<uint64_t>(limit.count());
     while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
+      if (sys_monotonic_ms() > end) return false;
       std::this_thread::sleep_for(5ms);
     }
     return true;

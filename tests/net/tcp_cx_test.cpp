@@ -5,6 +5,7 @@
 #include <chrono>
 #include <climits>
 
+#include "net/net.h"
 #include "support/alloc.h"
 #include "tests/support/temp_dir.h"
 
@@ -49,10 +50,14 @@ TEST_F(TcpCxUnstarted, StopWithoutAManagerWaitsOneSecondAndThenRefusesNewAttempt
   peer.sin_family = WS_AF_INET;
   int32_t connect_result = tcp_connect("127.0.0.1", 80, 5, nullptr, nullptr, nullptr);
   int32_t send_result = tcp_connect_send(&peer, "abc", 3, 5, nullptr, nullptr, nullptr);
+  auto t1 = std::chrono::steady_clock::now();
+  net_stop();
+  auto waited_again = std::chrono::steady_clock::now() - t1;
   std::string out = GetCapturedStdout();
 
   EXPECT_GE(waited, std::chrono::milliseconds(990));
   EXPECT_LT(waited, std::chrono::milliseconds(1900));
+  EXPECT_LT(waited_again, std::chrono::milliseconds(200)) << "a finished manager has no thread";
   EXPECT_EQ(connect_result, -4);
   EXPECT_EQ(send_result, -2);
   EXPECT_EQ(out, "");

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "net/ip.h"
+#include "net/sock.h"
 #include "tests/testing/fd_count.h"
 #include "tests/testing/lab_guard.h"
 #include "tests/testing/sockets_started.h"
@@ -123,6 +124,7 @@ TEST(LocalPort, UnboundSocketHasNone) {
   ASSERT_GT(s, 0);
   EXPECT_EQ(sock_local_port(s), 0);
   ws_closesocket(s);
+  EXPECT_EQ(sock_local_port(s), 0) << "nor has a socket value that is closed";
 }
 
 TEST(LocalPort, ProbePortReadsBack) {

@@ -8,6 +8,7 @@
 
 #include "support/alloc.h"
 #include "tests/support/temp_dir.h"
+#include "tests/testing/fd_count.h"
 
 namespace {
 
@@ -104,9 +105,18 @@ TEST_F(Util, LargeFilesSurviveAWriteReadAndCopyRoundTrip) {
   write_file("exact", std::string(100000, 'e'));
   ASSERT_EQ(file_copy("exact", "exact.copy"), 0);
   EXPECT_EQ(read_file("exact.copy"), std::string(100000, 'e'));
+
+  // A last read of a single byte, and a file of a single byte.
+  write_file("one.more", std::string(100000, 'f') + "g");
+  ASSERT_EQ(file_copy("one.more", "one.more.copy"), 0);
+  EXPECT_EQ(read_file("one.more.copy"), std::string(100000, 'f') + "g");
+  write_file("one", "h");
+  ASSERT_EQ(file_copy("one", "one.copy"), 0);
+  EXPECT_EQ(read_file("one.copy"), "h");
 }
 
 TEST_F(Util, CopyHandlesEmptySourcesAndPathsThatCannotBeOpened) {
+  int fds = open_descriptor_count();
   write_file("empty", "");
   write_file("dst", "stale");
   EXPECT_EQ(file_copy("empty", "dst"), 0);
@@ -123,15 +133,39 @@ TEST_F(Util, CopyHandlesEmptySourcesAndPathsThatCannotBeOpened) {
 
   std::filesystem::create_directory("dir");
   EXPECT_EQ(file_copy("dir", "from-dir"), -1) << "a read error is not a successful copy";
+  EXPECT_EQ(open_descriptor_count(), fds) << "every copy closes what it opened";
+}
+
+// Opening the destination for writing used to empty it first: a copy onto the
+// source lost the file and reported success.
+TEST_F(Util, CopyOntoTheSourceUnderAnyNameFailsAndKeepsTheFile) {
+  int fds = open_descriptor_count();
+  write_file("x", "precious");
+  std::filesystem::create_directory("d");
+  std::filesystem::create_hard_link("x", "d/link");
+  for (const char* same : {"x", "./x", "d/../x", "d/link"}) {
+    EXPECT_EQ(file_copy("x", same), -1) << same;
+    EXPECT_EQ(file_copy(same, "x"), -1) << same;
+  }
+  EXPECT_EQ(read_file("x"), "precious");
+  write_file("other", "longer stale content");
+  EXPECT_EQ(file_copy("d/link", "other"), 0) << "a link's content copies onto another file";
+  EXPECT_EQ(read_file("other"), "precious");
+  EXPECT_EQ(open_descriptor_count(), fds) << "a refused copy closes both files";
 }
 
 TEST_F(Util, CreatedFilesAreOrdinaryDataFiles) {
   namespace fs = std::filesystem;
   ASSERT_EQ(file_write_all("plain", "x", 1), 0);
-  auto perms = fs::status("plain").permissions();
-  EXPECT_NE(perms & fs::perms::owner_write, fs::perms::none);
-  EXPECT_EQ(perms & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
-            fs::perms::none);
+  ASSERT_EQ(file_copy("plain", "copied"), 0);
+  for (const char* name : {"plain", "copied"}) {
+    auto perms = fs::status(name).permissions();
+    EXPECT_NE(perms & fs::perms::owner_write, fs::perms::none) << name;
+    EXPECT_EQ(perms & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec |
+                       fs::perms::sticky_bit),
+              fs::perms::none)
+        << name;
+  }
 }
 
 TEST_F(Util, CursorPutsAndGetsMoveThePositionPastTheirData) {
@@ -159,6 +193,39 @@ TEST_F(Util, CursorPutsAndGetsMoveThePositionPastTheirData) {
   put_bytes(buf, &pos, "\0\1", 2);
   EXPECT_EQ(pos, 13);
   EXPECT_EQ(buf[12], 1);
+
+  // One byte, the smallest count that moves anything.
+  uint8_t one[8];
+  int32_t put_at = 0, get_at = 0;
+  put_lp_string(one, &put_at, "q", 1);
+  EXPECT_EQ(put_at, 5);
+  memset(out, 'z', sizeof out);
+  EXPECT_EQ(get_lp_string(one, &get_at, out), 1);
+  EXPECT_EQ(get_at, 5);
+  EXPECT_EQ(bytes(out, 3), std::string("q\0z", 3));
+}
+
+// A negative length used to move the cursor back; a stored length of 2^31 or
+// more read as negative and wrote a zero before out.
+TEST_F(Util, NegativeLengthsPutNothingAndHugeStoredLengthsGetNothing) {
+  uint8_t buf[16];
+  memset(buf, 0xEE, sizeof buf);
+  int32_t pos = 4;
+  put_bytes(buf, &pos, "abc", -1);
+  put_lp_string(buf, &pos, "abc", -3);
+  put_lp_string(buf, &pos, "abc", INT32_MIN);
+  EXPECT_EQ(pos, 4);
+  EXPECT_EQ(bytes(buf, sizeof buf), std::string(sizeof buf, '\xEE'));
+
+  char area[8];
+  for (uint32_t stored : {0x80000000u, 0xFFFFFFFFu, 0x80000003u}) {
+    put_u32_be(buf + 2, stored);
+    memset(area, 'z', sizeof area);
+    int32_t at = 2;
+    EXPECT_EQ(get_lp_string(buf, &at, area + 4), -1) << stored;
+    EXPECT_EQ(at, 2) << stored;
+    EXPECT_EQ(bytes(area, sizeof area), std::string(sizeof area, 'z')) << stored;
+  }
 }
 
 TEST_F(Util, PutFormatLeavesThePositionOnItsZero) {
@@ -182,6 +249,11 @@ TEST_F(Util, PutFormatCutsALongTextAt999Characters) {
   EXPECT_EQ(pos, 999);
   EXPECT_EQ(buf[999], 0);
   EXPECT_EQ(buf[1000], 0xEE);
+
+  // One character over the limit: the cut still falls at 999.
+  pos = 0;
+  put_format(buf, &pos, "%s", big.substr(0, 1000).c_str());
+  EXPECT_EQ(pos, 999);
 }
 
 TEST_F(Util, CheckedLengthPrefixedReadRefusesLengthsBeyondInputOrDestination) {
@@ -205,6 +277,31 @@ TEST_F(Util, CheckedLengthPrefixedReadRefusesLengthsBeyondInputOrDestination) {
   EXPECT_EQ(at, 9);
   EXPECT_STREQ(out, "hello");
   EXPECT_EQ(get_lp_string_checked(buf, 9, &at, out, 6), -1) << "nothing left";
+}
+
+TEST_F(Util, CheckedLengthPrefixedReadWorksFromAnyPositionUpToTheLastByte) {
+  uint8_t buf[16];
+  int32_t pos = 0;
+  put_lp_string(buf, &pos, "ab", 2);
+  put_lp_string(buf, &pos, "", 0);
+  put_lp_string(buf, &pos, "cd", 2);
+  ASSERT_EQ(pos, 16);
+  char out[4];
+  int32_t at = 0;
+  EXPECT_EQ(get_lp_string_checked(buf, 16, &at, out, 3), 2) << "room for the text and its zero";
+  EXPECT_STREQ(out, "ab");
+  EXPECT_EQ(get_lp_string_checked(buf, 16, &at, out, 0), -1) << "no room even for the zero";
+  EXPECT_EQ(get_lp_string_checked(buf, 16, &at, out, 1), 0);
+  EXPECT_EQ(at, 10);
+  EXPECT_EQ(get_lp_string_checked(buf, 13, &at, out, 4), -1) << "its length cut off";
+  EXPECT_EQ(get_lp_string_checked(buf, 15, &at, out, 4), -1) << "one byte short";
+  EXPECT_EQ(at, 10);
+  EXPECT_EQ(get_lp_string_checked(buf, 16, &at, out, 4), 2);
+  EXPECT_STREQ(out, "cd");
+
+  int32_t last = 6;
+  EXPECT_EQ(get_lp_string_checked(buf, 10, &last, out, 1), 0) << "an empty text ends the input";
+  EXPECT_EQ(last, 10);
 }
 
 TEST(BigEndian, WritesAndReadsTheMostSignificantByteFirst) {

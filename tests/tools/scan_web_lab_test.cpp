@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "net/stream.h"
+#include "net/net.h"
 #include "net/tcp_cx.h"
 #include "support/alloc.h"
 #include "support/thread.h"
