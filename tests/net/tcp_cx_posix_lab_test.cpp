@@ -177,7 +177,7 @@ TEST_F(ManagerThreadLimit, StartWithoutAThreadFailsRefusesAttemptsAndStopsAtOnce
   net_stop();
   auto waited = std::chrono::steady_clock::now() - t0;
   std::string out = GetCapturedStdout();
-  EXPECT_EQ(started, -1);
+  EXPECT_EQ(started, -2) << "told apart from a sockets layer that cannot start";
   EXPECT_EQ(running, 0);
   EXPECT_EQ(connect_result, -4);
   EXPECT_EQ(send_result, -2);
