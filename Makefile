@@ -36,6 +36,8 @@ DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev 
                 iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick \
                 wine wine64 fonts-wine
 DEB_PACKAGES += clang libclang-rt-14-dev
+# make test checks the layout of every source with Debian's clang-format (14).
+DEB_PACKAGES += clang-format
 DEB_PACKAGES += zip
 DEB_PACKAGES += libbenchmark-dev
 # The page and watch tests read JSON with python3; make deb and the manual-page test need the rest.
@@ -44,7 +46,7 @@ DEB_PACKAGES += python3 groff-base man-db dpkg-dev lintian desktop-file-utils
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: all deps configure build demo run stress dist deb test test-native test-windows windows format lint clean
-.PHONY: test-asan test-tsan fuzz fuzz-smoke fuzz-build bench
+.PHONY: test-asan test-tsan fuzz fuzz-smoke fuzz-build bench format-check
 
 all: build
 
@@ -88,8 +90,9 @@ stress: deps build
 test-native: deps build
 	$(LAB) --devices 300 -- ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
+# The layout check comes first: it takes seconds and needs no build.
 # The Windows tests run after the others, never beside them.
-test: test-native test-asan test-tsan fuzz-smoke
+test: format-check test-native test-asan test-tsan fuzz-smoke
 	@$(MAKE) --no-print-directory test-windows
 
 $(WINBUILD)/build.ninja:
@@ -138,10 +141,13 @@ deb: deps build
 	@echo "deb: dist/kta310_$(VERSION)_amd64.deb and dist/kta310-devsim_$(VERSION)_amd64.deb"
 
 # Only these two need the linters; CI does not install them.
-format lint: DEB_PACKAGES += clang-format clang-tidy cppcheck
+format lint: DEB_PACKAGES += clang-tidy cppcheck
 
 format: deps
 	clang-format -i $(SOURCES)
+
+format-check: deps
+	@clang-format --dry-run --Werror $(SOURCES) || { echo "make: run make format to lay these out as .clang-format says"; exit 1; }
 
 # The _win32 files are not in the native build's compile database.
 lint: deps configure

@@ -11,9 +11,9 @@ namespace {
 
 constexpr char probe_title[] = "Corvane KTA-310 Probe";
 constexpr char browser_path[] = "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
-constexpr DWORD main_style = 0x80000;      // WS_SYSMENU: caption, close box, fixed border
-constexpr DWORD list_style = 0x50800043;   // child, visible, border, notify, sort, strings
-constexpr DWORD button_style = 0x50000000;  // child, visible: a plain push button
+constexpr DWORD main_style = 0x80000;        // WS_SYSMENU: caption, close box, fixed border
+constexpr DWORD list_style = 0x50800043;     // child, visible, border, notify, sort, strings
+constexpr DWORD button_style = 0x50000000;   // child, visible: a plain push button
 constexpr COLORREF background = 0x00FF7F7F;  // red 127, green 127, blue 255
 constexpr WORD notify_double_click = 2;      // LBN_DBLCLK
 
@@ -45,7 +45,8 @@ void serve_sent_messages(void*) {
 
 win_obj* probe_window_create() {
   support_start();
-  win_obj* obj = win_create(nullptr, probe_title, main_style, 300, 150, 240, 300, sizeof(probe_ctx));
+  win_obj* obj =
+      win_create(nullptr, probe_title, main_style, 300, 150, 240, 300, sizeof(probe_ctx));
   obj->on_destroy = probe_window_destroy;
   obj->on_paint = probe_window_paint;
   obj->on_command = probe_window_command;
@@ -55,9 +56,9 @@ win_obj* probe_window_create() {
   RECT client{};
   GetClientRect(obj->hwnd, &client);
   int width = client.right - client.left, height = client.bottom - client.top;
-  ctx->list = CreateWindowExA(0, "LISTBOX", nullptr, list_style, (width - 160) / 2,
-                              (height - 200) / 2 - 10, 160, 200, obj->hwnd, nullptr, win_instance,
-                              nullptr);
+  ctx->list =
+      CreateWindowExA(0, "LISTBOX", nullptr, list_style, (width - 160) / 2, (height - 200) / 2 - 10,
+                      160, 200, obj->hwnd, nullptr, win_instance, nullptr);
   ctx->button = CreateWindowExA(0, "BUTTON", "Refresh", button_style, (width - 100) / 2,
                                 height - 30, 100, 20, obj->hwnd, nullptr, win_instance, nullptr);
   ctx->local_port = 10000;

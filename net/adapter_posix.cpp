@@ -1,11 +1,11 @@
+#include "net/adapter.h"
+
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cstring>
-
-#include "net/adapter.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <iphlpapi.h>
 // clang-format on
 
+#include "net/adapter.h"
+
 #include <cstdlib>
 #include <cstring>
-
-#include "net/adapter.h"
 
 namespace {
 

@@ -1,3 +1,5 @@
+#include "net/sockets.h"
+
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -9,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "net/sockets.h"
 #include "support/clock_sys.h"
 
 namespace {

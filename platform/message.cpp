@@ -496,13 +496,10 @@ void input_wheel(HWND top_hwnd, int delta) {
   thread_queue* q = top->owner;
   window* f = q->focus ? find_window(q->focus) : nullptr;
   window* target = (f && top_of(f) == top) ? f : top;
-  post_to(q, MSG{target->handle,
-                 WM_MOUSEWHEEL,
-                 MAKEWPARAM(0, static_cast<WORD>(delta)),
-                 0,
-                 tick_ms(),
-                 {}},
-          true);
+  post_to(
+      q,
+      MSG{target->handle, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0, tick_ms(), {}},
+      true);
 }
 
 void input_key(HWND top_hwnd, bool down, UINT vk, UINT scan) {

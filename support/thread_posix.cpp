@@ -1,3 +1,5 @@
+#include "support/thread.h"
+
 #include <pthread.h>
 
 #include <cerrno>
@@ -5,7 +7,6 @@
 #include <new>
 
 #include "support/clock_sys.h"
-#include "support/thread.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
+#include "support/thread.h"
+
 #include <process.h>
 #include <windows.h>
-
-#include "support/thread.h"
 
 namespace {
 

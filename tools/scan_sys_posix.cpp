@@ -1,3 +1,5 @@
+#include "tools/scan_sys.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -7,7 +9,6 @@
 #include <atomic>
 
 #include "support/thread.h"
-#include "tools/scan_sys.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
+#include "tools/scan_sys.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
 #include <atomic>
-
-#include "tools/scan_sys.h"
 
 namespace {
 

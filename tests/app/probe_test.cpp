@@ -1,5 +1,3 @@
-#include "app/probe.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/probe.h"
 #include "app/text_list.h"
 
 namespace {

@@ -1,10 +1,9 @@
-#include "net/ip.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "net/ip.h"
 #include "net/sock.h"
 #include "tests/testing/sockets_started.h"
 

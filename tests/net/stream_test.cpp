@@ -1,7 +1,6 @@
-#include "net/stream.h"
-
 #include <gtest/gtest.h>
 
+#include "net/stream.h"
 #include "support/alloc.h"
 #include "tests/support/temp_dir.h"
 

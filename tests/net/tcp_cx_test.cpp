@@ -1,11 +1,10 @@
-#include "net/tcp_cx.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <climits>
 
 #include "net/net.h"
+#include "net/tcp_cx.h"
 #include "support/alloc.h"
 #include "tests/support/temp_dir.h"
 

@@ -62,8 +62,9 @@ TEST(Message, TranslateMessageTurnsTheEnterKeyIntoChar13) {
     DispatchMessageA(&m);
     if (m.message == WM_KEYDOWN || m.message == WM_APP + 1 || m.message == WM_CHAR) seen++;
   }
-  expect_sequence({{0, WM_KEYDOWN, true, VK_RETURN}, {0, WM_APP + 1, true, 0}, {0, WM_CHAR, true, 13}},
-                  {top}, "Enter after a waiting message: the key, the waiting one, the character");
+  expect_sequence(
+      {{0, WM_KEYDOWN, true, VK_RETURN}, {0, WM_APP + 1, true, 0}, {0, WM_CHAR, true, 13}}, {top},
+      "Enter after a waiting message: the key, the waiting one, the character");
   DestroyWindow(top);
 }
 

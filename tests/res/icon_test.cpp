@@ -74,7 +74,8 @@ std::vector<uint8_t> build_ico() {
 
 // The same picture as an X pixmap, for the Linux desktop entry.
 std::string build_xpm() {
-  std::string out = "/* XPM */\nstatic const char* kta_probe[] = {\n\"32 32 17 1\",\n\"  c None\",\n";
+  std::string out =
+      "/* XPM */\nstatic const char* kta_probe[] = {\n\"32 32 17 1\",\n\"  c None\",\n";
   char line[40];
   for (int i = 0; i < 16; i++) {
     std::snprintf(line, sizeof line, "\"%X c #%06X\",\n", i,
@@ -115,8 +116,9 @@ TEST(Icon, WindowsIconFileMatchesThePicture) {
   std::vector<uint8_t> want = build_ico();
   ASSERT_EQ(want.size(), 766u);
   if (writing()) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(want.data()),
-                                                static_cast<std::streamsize>(want.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(want.data()),
+               static_cast<std::streamsize>(want.size()));
   }
   std::string bytes = read_all(path);
   std::vector<uint8_t> have(bytes.begin(), bytes.end());

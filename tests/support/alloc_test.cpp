@@ -1,5 +1,3 @@
-#include "support/alloc.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/alloc.h"
 #include "support/thread.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,9 +1,8 @@
-#include "support/clock.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "support/clock.h"
 #include "support/thread.h"
 
 namespace {

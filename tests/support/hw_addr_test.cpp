@@ -1,8 +1,8 @@
-#include "support/hw_addr.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
+
+#include "support/hw_addr.h"
 
 namespace {
 

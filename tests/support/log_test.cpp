@@ -1,5 +1,3 @@
-#include "support/log.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "support/alloc.h"
+#include "support/log.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

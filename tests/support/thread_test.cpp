@@ -1,10 +1,9 @@
-#include "support/thread.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 #include "support/clock_sys.h"
+#include "support/thread.h"
 
 namespace {
 

@@ -1,5 +1,3 @@
-#include "support/util.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +5,7 @@
 #include <string>
 
 #include "support/alloc.h"
+#include "support/util.h"
 #include "tests/support/temp_dir.h"
 #include "tests/testing/fd_count.h"
 

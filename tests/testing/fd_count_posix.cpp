@@ -1,9 +1,9 @@
+#include "tests/testing/fd_count.h"
+
 #include <dirent.h>
 #include <sys/resource.h>
 
 #include <climits>
-
-#include "tests/testing/fd_count.h"
 
 int open_descriptor_count() {
   DIR* d = opendir("/proc/self/fd");

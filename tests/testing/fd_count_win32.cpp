@@ -61,8 +61,8 @@ int open_descriptor_count() {
   std::vector<unsigned char> buf(1 << 16);
   for (;;) {
     ULONG need = 0;
-    LONG status =
-        query_system(extended_handle_information, buf.data(), static_cast<ULONG>(buf.size()), &need);
+    LONG status = query_system(extended_handle_information, buf.data(),
+                               static_cast<ULONG>(buf.size()), &need);
     if (status == 0) break;
     if (status != info_length_mismatch || buf.size() >= (1u << 28)) return -1;
     buf.resize(buf.size() * 2);

@@ -4,13 +4,14 @@
 // that the suite was run the wrong way.
 
 #include <gtest/gtest.h>
+
 #include <string>
 
 // True inside the lab; otherwise false with the reason in *why.
 bool lab_active(std::string* why);
 
-#define REQUIRE_LAB()                                           \
-  do {                                                          \
-    std::string lab_why_;                                       \
-    if (!lab_active(&lab_why_)) FAIL() << lab_why_;             \
+#define REQUIRE_LAB()                               \
+  do {                                              \
+    std::string lab_why_;                           \
+    if (!lab_active(&lab_why_)) FAIL() << lab_why_; \
   } while (0)

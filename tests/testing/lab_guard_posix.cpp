@@ -1,7 +1,8 @@
 #include "tests/testing/lab_guard.h"
 
-#include <cstdlib>
 #include <unistd.h>
+
+#include <cstdlib>
 
 bool lab_active(std::string* why) {
   const char* marker = std::getenv("KTA_LAB_NETNS");

@@ -1,3 +1,5 @@
+#include "tests/testing/thread_limit.h"
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 
 #include "support/clock_sys.h"
 #include "support/thread.h"
-#include "tests/testing/thread_limit.h"
 
 bool thread_limited() {
   const char* v = std::getenv("KTA_THREAD_LIMITED");

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "net/stream.h"
 #include "net/net.h"
+#include "net/stream.h"
 #include "net/tcp_cx.h"
 #include "support/alloc.h"
 #include "support/thread.h"

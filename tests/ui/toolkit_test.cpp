@@ -21,12 +21,30 @@ struct Toolkit : ::testing::Test {
 // What the handlers saw, in order.
 std::vector<std::string> seen;
 
-LRESULT note_down(win_obj*) { seen.push_back("down"); return 0; }
-LRESULT note_up(win_obj*) { seen.push_back("up"); return 0; }
-LRESULT note_move(win_obj*) { seen.push_back("move"); return 0; }
-LRESULT note_drag(win_obj*) { seen.push_back("drag"); return 0; }
-LRESULT command_handled(win_obj*) { seen.push_back("command"); return 0; }
-LRESULT command_passed_on(win_obj*) { seen.push_back("command"); return 7; }
+LRESULT note_down(win_obj*) {
+  seen.push_back("down");
+  return 0;
+}
+LRESULT note_up(win_obj*) {
+  seen.push_back("up");
+  return 0;
+}
+LRESULT note_move(win_obj*) {
+  seen.push_back("move");
+  return 0;
+}
+LRESULT note_drag(win_obj*) {
+  seen.push_back("drag");
+  return 0;
+}
+LRESULT command_handled(win_obj*) {
+  seen.push_back("command");
+  return 0;
+}
+LRESULT command_passed_on(win_obj*) {
+  seen.push_back("command");
+  return 7;
+}
 
 TEST_F(Toolkit, ObjectsLieOnTheListNewestFirstAndUnlinkCleanly) {
   win_obj* a = win_alloc(0);
@@ -201,8 +219,8 @@ std::string command_text(WPARAM w, HWND from) {
 TEST_F(Toolkit, EnterInAnEditControlNotifiesItsParent) {
   win_obj* o = win_create(nullptr, "t", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, 0);
   o->on_command = note_command;
-  HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, o->hwnd,
-                              nullptr, win_instance, nullptr);
+  HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, o->hwnd, nullptr,
+                              win_instance, nullptr);
   HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE, 0, 30, 100, 50, o->hwnd,
                               nullptr, win_instance, nullptr);
   HWND button = CreateWindowExA(0, "BUTTON", "b", WS_CHILD | WS_VISIBLE, 0, 90, 100, 20, o->hwnd,

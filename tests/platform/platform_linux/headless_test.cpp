@@ -1,12 +1,11 @@
 // The stand-in's own side, seen through the headless backend: what a window
 // shows, input that comes the way a display's does, and the queues' ends.
 
-#include "platform/headless.h"
-
 #include <atomic>
 #include <chrono>
 #include <thread>
 
+#include "platform/headless.h"
 #include "tests/platform/msg_log.h"
 #include "tests/testing/fd_count.h"
 

@@ -56,8 +56,8 @@ struct x11 : ::testing::Test {
     int p[2];
     if (pipe(p) != 0) return;
     // -noreset: a server that resets when its last client leaves refuses the next for a moment.
-    const char* argv[] = {"Xvfb",       "-displayfd", "3",   "-noreset", "-screen", "0",
-                          "640x480x24", "-nolisten",  "tcp", nullptr};
+    const char* argv[] = {"Xvfb", "-displayfd", "3",         "-noreset", "-screen",
+                          "0",    "640x480x24", "-nolisten", "tcp",      nullptr};
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, p[1], 3);
