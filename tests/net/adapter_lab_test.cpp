@@ -70,7 +70,8 @@ TEST(Adapters, OneWithoutCarrierIsNotUpThoughItHasANetwork) {
   EXPECT_EQ(unplugged->broadcast, ip(10, 79, 0, 255));
   if (under_wine()) {
     // Known Wine difference: it reports an adapter without carrier as up,
-    // where Windows reports it down. A probe sent there is only lost.
+    // where Windows reports it down. A probe sent there leaves by no wire;
+    // only this machine's own sockets hear it.
     EXPECT_TRUE(unplugged->flags & adapter_up);
     return;
   }

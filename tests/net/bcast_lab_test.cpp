@@ -15,6 +15,7 @@
 #include "tests/testing/fd_count.h"
 #include "tests/testing/lab_guard.h"
 #include "tests/testing/sockets_started.h"
+#include "tests/testing/wine.h"
 
 namespace {
 
@@ -392,10 +393,18 @@ struct DevicesPort : Channel {
   }
 };
 
+// What a listener beside the channel hears of one send to every adapter. Known
+// Wine difference: Wine reports the lab's adapter without carrier as up, so the
+// channel also broadcasts there, and Linux hands that copy to local sockets.
+std::vector<int32_t> one_send_heard(int32_t port) {
+  if (under_wine()) return {port, port};
+  return {port};
+}
+
 TEST_F(DevicesPort, OneAdapterMeansOneProbePerSendFromTheChannelsPort) {
   for (int i = 0; i < 3; i++) {
     ASSERT_EQ(send(rec.request()), 0);
-    EXPECT_EQ(probes_heard(listener, 300), std::vector<int32_t>{channel_port}) << "send " << i;
+    EXPECT_EQ(probes_heard(listener, 300), one_send_heard(channel_port)) << "send " << i;
   }
 }
 
@@ -414,7 +423,7 @@ TEST_F(DevicesPort, SendsLimitedToNamedAdaptersGoOnlyWhereTheyCanBroadcast) {
 
   ASSERT_EQ(udp_bcast_set_adapters(nullptr, 0), 0);
   ASSERT_EQ(send(rec.request()), 0);
-  EXPECT_EQ(probes_heard(listener, 300), std::vector<int32_t>{channel_port});
+  EXPECT_EQ(probes_heard(listener, 300), one_send_heard(channel_port));
 }
 
 TEST_F(Channel, AdapterNamesAreRefusedWhenTooManyTooLongOrClosed) {

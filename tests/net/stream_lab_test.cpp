@@ -113,12 +113,14 @@ TEST_F(Stream, ReadinessTestsAnswerAtOnce) {
   ws_connect(s, &silent);
   int32_t u = udp_socket();
   // The connection manager asks this of every pending attempt on every pass.
+  // Four thousand queries that each waited a millisecond would take four
+  // seconds; polls take well under one, also under Wine and the sanitizers.
   auto t0 = std::chrono::steady_clock::now();
-  for (int i = 0; i < 200; i++) {
+  for (int i = 0; i < 2000; i++) {
     ASSERT_EQ(sock_write_ready(s), -1) << "the connect is still going";
     ASSERT_EQ(sock_read_ready(u), -1) << "nothing has arrived";
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, 100ms) << "zero-time queries only poll";
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 3000ms) << "zero-time queries only poll";
   EXPECT_EQ(sock_write_ready(u), 0) << "a datagram socket can send at once";
 }
 
