@@ -22,7 +22,7 @@ TEST(Message, PostQuitMessageEndsTheLoopAfterWhatWasPostedBefore) {
   BOOL r;
   while ((r = GetMessageA(&m, nullptr, 0, 0)) > 0) {
     if (m.message == WM_APP) dispatched++;
-    DispatchMessageA(&m);
+    dispatch(&m);
   }
   EXPECT_EQ(r, 0);
   EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
@@ -36,6 +36,17 @@ TEST(Message, PostQuitMessageEndsTheLoopAfterWhatWasPostedBefore) {
   DestroyWindow(top);
 }
 
+static const message enter_key_seq[] = {
+    {0, WM_KEYDOWN, posted | parent | wparam, VK_RETURN},
+    {0, WM_CHAR, posted | parent | wparam, 13},
+};
+
+static const message enter_key_after_waiting_seq[] = {
+    {0, WM_KEYDOWN, posted | parent | wparam, VK_RETURN},
+    {0, WM_APP + 1, posted | parent | wparam, 0},
+    {0, WM_CHAR, posted | parent | wparam, 13},
+};
+
 TEST(Message, TranslateMessageTurnsTheEnterKeyIntoChar13) {
   HWND top = make_top();
   pump();
@@ -45,12 +56,12 @@ TEST(Message, TranslateMessageTurnsTheEnterKeyIntoChar13) {
   while (GetMessageA(&m, nullptr, 0, 0) > 0) {
     if (m.message == WM_APP) break;
     TranslateMessage(&m);
-    DispatchMessageA(&m);
+    dispatch(&m);
     // TranslateMessage posts the character: the mark goes in behind it.
     if (m.message == WM_KEYDOWN) PostMessageA(top, WM_APP, 0, 0);
   }
-  expect_sequence({{0, WM_KEYDOWN, true, VK_RETURN}, {0, WM_CHAR, true, 13}}, {top},
-                  "Enter: the key, then its character, before anything posted later");
+  ok_sequence(enter_key_seq, {top},
+              "Enter: the key, then its character, before anything posted later");
 
   // The character is posted, not pushed ahead: what was posted before it is read first.
   msg_log().clear();
@@ -59,12 +70,11 @@ TEST(Message, TranslateMessageTurnsTheEnterKeyIntoChar13) {
   int seen = 0;
   while (seen < 3 && GetMessageA(&m, nullptr, 0, 0) > 0) {
     TranslateMessage(&m);
-    DispatchMessageA(&m);
+    dispatch(&m);
     if (m.message == WM_KEYDOWN || m.message == WM_APP + 1 || m.message == WM_CHAR) seen++;
   }
-  expect_sequence(
-      {{0, WM_KEYDOWN, true, VK_RETURN}, {0, WM_APP + 1, true, 0}, {0, WM_CHAR, true, 13}}, {top},
-      "Enter after a waiting message: the key, the waiting one, the character");
+  ok_sequence(enter_key_after_waiting_seq, {top},
+              "Enter after a waiting message: the key, the waiting one, the character");
   DestroyWindow(top);
 }
 
@@ -88,7 +98,7 @@ TEST(Message, CrossThreadSendsAreServedWhileTheOwnerWaitsInGetMessage) {
   };
   std::thread t1(sender, 'a'), t2(sender, 'b');
   MSG m;
-  while (threads_done < 2 && GetMessageA(&m, nullptr, 0, 0) > 0) DispatchMessageA(&m);
+  while (threads_done < 2 && GetMessageA(&m, nullptr, 0, 0) > 0) dispatch(&m);
   t1.join();
   t2.join();
   EXPECT_EQ(refused, 0);
