@@ -17,58 +17,13 @@
 #include "net/ip.h"
 #include "support/thread.h"
 #include "tests/support/temp_dir.h"
+#include "tests/testing/fake_devices.h"
 #include "tests/testing/headless.h"
 #include "tests/testing/lab_guard.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Answers every "?" on port 9999 from each of its addresses, once per probe.
-class devices {
- public:
-  explicit devices(std::vector<std::string> addresses) : addresses_(std::move(addresses)) {
-    int32_t port = 9999;
-    listen_ = udp_open(&port, 1);
-    int32_t on = 1;
-    ws_setsockopt(listen_, WS_SOL_SOCKET, WS_SO_REUSEADDR, &on, 4);
-    for (const auto& a : addresses_) {
-      sockaddr_in ep;
-      ip_resolve(&ep, a.c_str(), 0);
-      int32_t s = ws_socket(WS_SOCK_DGRAM);
-      ws_bind(s, &ep);
-      senders_.push_back(s);
-    }
-    thread_ = std::thread([this] { serve(); });
-  }
-  ~devices() {
-    stop_ = true;
-    thread_.join();
-    udp_close(listen_);
-    for (int32_t s : senders_) udp_close(s);
-  }
-  bool ready() const { return listen_ > 0; }
-
- private:
-  void serve() {
-    char buf[64];
-    while (!stop_) {
-      ws_set rd;
-      ws_set_zero(&rd);
-      ws_set_add(&rd, listen_);
-      ws_timeval limit{0, 20000};
-      if (ws_select(0, &rd, nullptr, &limit) <= 0) continue;
-      sockaddr_in from;
-      if (udp_recv(listen_, buf, sizeof buf, &from) < 1 || buf[0] != '?') continue;
-      for (int32_t s : senders_) udp_send(s, "?", 1, &from);
-    }
-  }
-  std::vector<std::string> addresses_;
-  std::vector<int32_t> senders_;
-  int32_t listen_ = -1;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
 
 class ProbeWindow : public temp_dir_test {
  protected:
@@ -137,7 +92,7 @@ class ProbeWindow : public temp_dir_test {
 };
 
 TEST_F(ProbeWindow, TwoDevicesAreListedInTextOrderAndComeBackAfterRefresh) {
-  devices d({"10.77.0.12", "10.77.0.10"});
+  fake_devices d({"10.77.0.12", "10.77.0.10"});
   ASSERT_TRUE(d.ready());
   open();
   pump_for(1300ms);
@@ -152,7 +107,7 @@ TEST_F(ProbeWindow, TwoDevicesAreListedInTextOrderAndComeBackAfterRefresh) {
 TEST_F(ProbeWindow, OneListenWindowListsEveryDeviceThatAnswered) {
   std::vector<std::string> dozen;
   for (int i = 10; i < 22; i++) dozen.push_back("10.77.0." + std::to_string(i));
-  devices d(dozen);
+  fake_devices d(dozen);
   ASSERT_TRUE(d.ready());
   open();
   pump_for(1100ms);
@@ -163,7 +118,7 @@ TEST_F(ProbeWindow, OneListenWindowListsEveryDeviceThatAnswered) {
 }
 
 TEST_F(ProbeWindow, TwoQuickRefreshesRunOneWindowToItsEnd) {
-  devices d({"10.77.0.11"});
+  fake_devices d({"10.77.0.11"});
   open();
   pump_for(1200ms);
   ASSERT_EQ(ctx()->busy.load(), 0);
@@ -181,7 +136,7 @@ TEST_F(ProbeWindow, TwoQuickRefreshesRunOneWindowToItsEnd) {
 }
 
 TEST_F(ProbeWindow, RefreshAfterABurstOfJunkListsTheDeviceAtOnce) {
-  devices d({"10.77.0.11"});
+  fake_devices d({"10.77.0.11"});
   open();
   pump_for(1200ms);
   ASSERT_EQ(items(), std::vector<std::string>{"10.77.0.11"});
@@ -200,7 +155,7 @@ TEST_F(ProbeWindow, RefreshAfterABurstOfJunkListsTheDeviceAtOnce) {
 }
 
 TEST_F(ProbeWindow, DoubleClickOpensTheSelectedDevicesPage) {
-  devices d({"10.77.0.10", "10.77.0.13"});
+  fake_devices d({"10.77.0.10", "10.77.0.13"});
   open();
   pump_for(1300ms);
   ASSERT_EQ(items().size(), 2u);
@@ -210,7 +165,7 @@ TEST_F(ProbeWindow, DoubleClickOpensTheSelectedDevicesPage) {
 }
 
 TEST_F(ProbeWindow, NothingOpensWithoutASelectionOrOnOtherNotifications) {
-  devices d({"10.77.0.10"});
+  fake_devices d({"10.77.0.10"});
   open();
   pump_for(1300ms);
   ASSERT_EQ(items().size(), 1u);
@@ -224,7 +179,7 @@ TEST_F(ProbeWindow, NothingOpensWithoutASelectionOrOnOtherNotifications) {
 TEST_F(ProbeWindow, ClosingDuringAWindowEndsTheChannelAndPostsQuit) {
   std::vector<std::string> many;
   for (int i = 10; i < 30; i++) many.push_back("10.77.0." + std::to_string(i));
-  devices d(many);
+  fake_devices d(many);
   open();
   pump_for(200ms);  // replies are waiting for this thread when the close comes
   auto t0 = std::chrono::steady_clock::now();

@@ -8,26 +8,15 @@
 #include "platform/headless.h"
 #include "tests/platform/msg_log.h"
 #include "tests/testing/fd_count.h"
+#include "tests/testing/probe_like.h"
 
 namespace {
 
 constexpr uint32_t probe_blue = 0x7F7FFF;  // 0x00FF7F7F as the screen shows it
 
-LRESULT CALLBACK probe_like_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+void log_probe_like(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   msg_log().push_back(logged{hwnd, msg, wparam, lparam});
-  if (msg == WM_PAINT) {
-    PAINTSTRUCT ps;
-    BeginPaint(hwnd, &ps);
-    RECT r;
-    GetClientRect(hwnd, &r);
-    HBRUSH b = CreateSolidBrush(0x00FF7F7F);
-    FillRect(ps.hdc, &r, b);
-    DeleteObject(b);
-    EndPaint(hwnd, &ps);
-    return 0;
-  }
   if (msg == WM_DESTROY) msg_log().push_back(logged{hwnd, WM_APP + 9, headless_shown(hwnd), 0});
-  return DefWindowProcA(hwnd, msg, wparam, lparam);
 }
 
 // The probe window's layout: a list box and a button on a blue client area.
@@ -35,20 +24,8 @@ struct probe_like : ::testing::Test {
   HWND top = nullptr, lb = nullptr, bt = nullptr;
   int cw = 0, ch = 0;
   void SetUp() override {
-    static bool registered = [] {
-      WNDCLASSA wc{};
-      wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-      wc.lpfnWndProc = probe_like_proc;
-      wc.cbWndExtra = sizeof(LONG_PTR);
-      wc.hInstance = GetModuleHandleA(nullptr);
-      wc.hIcon = LoadIconA(wc.hInstance, "xola_icon");
-      wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-      wc.lpszClassName = "KtaProbeLike";
-      return RegisterClassA(&wc) != 0;
-    }();
-    ASSERT_TRUE(registered);
-    top = CreateWindowExA(0, "KtaProbeLike", "Corvane KTA-310 Probe", WS_SYSMENU, 300, 150, 240,
-                          300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    probe_like_hook = log_probe_like;
+    top = make_probe_like();
     ASSERT_NE(top, nullptr);
     RECT r;
     GetClientRect(top, &r);

@@ -1,6 +1,6 @@
 // The x11 backend against a real X server: a private Xvfb that this program
-// starts for itself. The window is checked from the outside with Xlib, as a
-// window manager and the user's mouse would meet it.
+// starts for itself, the way the scripts start theirs. The window is checked from the outside with
+// Xlib, as a window manager and the user's mouse would meet it.
 
 #include <gtest/gtest.h>
 
@@ -8,42 +8,23 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/winapi.h"
-
-extern char** environ;
+#include "tests/testing/probe_like.h"
+#include "tests/testing/xvfb.h"
 
 namespace {
 
 std::vector<std::pair<UINT, WPARAM>> seen;
 
-LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  seen.emplace_back(msg, wparam);
-  if (msg == WM_PAINT) {
-    PAINTSTRUCT ps;
-    BeginPaint(hwnd, &ps);
-    RECT r;
-    GetClientRect(hwnd, &r);
-    HBRUSH b = CreateSolidBrush(0x00FF7F7F);
-    FillRect(ps.hdc, &r, b);
-    DeleteObject(b);
-    EndPaint(hwnd, &ps);
-    return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wparam, lparam);
-}
+void remember(HWND, UINT msg, WPARAM wparam, LPARAM) { seen.emplace_back(msg, wparam); }
 
 struct x11 : ::testing::Test {
   static pid_t xvfb;
@@ -52,53 +33,25 @@ struct x11 : ::testing::Test {
   Window win = 0;
 
   static void SetUpTestSuite() {
-    // Xvfb picks a free display itself and writes its number to fd 3.
-    int p[2];
-    if (pipe(p) != 0) return;
-    // -noreset: a server that resets when its last client leaves refuses the next for a moment.
-    const char* argv[] = {"Xvfb", "-displayfd", "3",         "-noreset", "-screen",
-                          "0",    "640x480x24", "-nolisten", "tcp",      nullptr};
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, p[1], 3);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawnp(&xvfb, "Xvfb", &fa, nullptr, const_cast<char**>(argv), environ) != 0) xvfb = 0;
-    posix_spawn_file_actions_destroy(&fa);
-    close(p[1]);
-    char buf[16] = {};
-    pollfd pf{p[0], POLLIN, 0};
-    if (xvfb && poll(&pf, 1, 10000) == 1 && read(p[0], buf, sizeof buf - 1) > 0) {
-      std::string display = ":" + std::to_string(atoi(buf));
-      setenv("DISPLAY", display.c_str(), 1);
-      unsetenv("KTA_WINDOWING");
-      dpy = XOpenDisplay(display.c_str());
+    std::string why;
+    xvfb = xvfb_start("640x480x24", &why);
+    if (!xvfb) {
+      std::fprintf(stderr, "%s\n", why.c_str());
+      return;
     }
-    close(p[0]);
+    unsetenv("KTA_WINDOWING");
+    dpy = XOpenDisplay(nullptr);
   }
 
   static void TearDownTestSuite() {
     if (dpy) XCloseDisplay(dpy);
-    if (xvfb) {
-      kill(xvfb, SIGTERM);
-      waitpid(xvfb, nullptr, 0);
-    }
+    xvfb_stop(xvfb);
   }
 
   void SetUp() override {
     ASSERT_NE(dpy, nullptr) << "Xvfb could not be started (is the xvfb package installed?)";
-    static bool registered = [] {
-      WNDCLASSA wc{};
-      wc.style = CS_DBLCLKS;
-      wc.lpfnWndProc = proc;
-      wc.hInstance = GetModuleHandleA(nullptr);
-      wc.hIcon = LoadIconA(wc.hInstance, "xola_icon");
-      wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-      wc.lpszClassName = "XOLA";
-      return RegisterClassA(&wc) != 0;
-    }();
-    ASSERT_TRUE(registered);
-    top = CreateWindowExA(0, "XOLA", "Corvane KTA-310 Probe", WS_SYSMENU, 300, 150, 240, 300,
-                          nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    probe_like_hook = remember;
+    top = make_probe_like();
     ASSERT_NE(top, nullptr);
     lb = CreateWindowExA(0, "LISTBOX", nullptr, 0x50800043, 37, 25, 160, 200, top, nullptr,
                          GetModuleHandleA(nullptr), nullptr);
