@@ -18,12 +18,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <deque>
 #include <string>
 #include <vector>
 
 #include "kta_version.h"
+#include "support/clock_sys.h"
 
 namespace {
 
@@ -121,11 +121,7 @@ struct pending {
   long count;
 };
 
-int64_t now_ms() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
+int64_t now_ms() { return static_cast<int64_t>(sys_monotonic_ms()); }
 
 bool parse_number(const char* text, long max, long* out) {
   if (!text || !*text) return false;
