@@ -20,6 +20,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   }
   ShowWindow(window->hwnd, show);
   UpdateWindow(window->hwnd);
+  probe_window_shown(window);
 
   MSG msg{};
   int exit_code = 1;

@@ -16,6 +16,25 @@ constexpr DWORD list_style = 0x50800043;     // child, visible, border, notify, 
 constexpr DWORD button_style = 0x50000000;   // child, visible: a plain push button
 constexpr COLORREF background = 0x00FF7F7F;  // red 127, green 127, blue 255
 constexpr WORD notify_double_click = 2;      // LBN_DBLCLK
+constexpr char port_busy_text[] =
+    "UDP port 10000 is in use by another program (perhaps another copy of this tool), so no "
+    "device can answer.\n\nRefresh tries again once the port is free.";
+
+// Whether the channel is open: a port held elsewhere (or a receiver that
+// cannot start) leaves it closed, and a Refresh tries it again.
+bool channel_open = false;
+
+bool open_channel(probe_ctx* ctx) {
+  channel_open = udp_bcast_open(ctx->local_port) == 0;
+  // One window lists every device that answered, not ten of them.
+  if (channel_open) udp_bcast_set_batch(bcast_batch_max);
+  return channel_open;
+}
+
+// An empty list would say that no device answered; the box says why none could.
+void report_port_busy(HWND owner) {
+  MessageBoxA(owner, port_busy_text, probe_title, MB_OK | MB_ICONWARNING);
+}
 
 probe_ctx* ctx_of(win_obj* obj) { return static_cast<probe_ctx*>(win_user(obj)); }
 
@@ -66,16 +85,18 @@ win_obj* probe_window_create() {
 
   probe_set_list_ops(&list_box_ops);
   udp_bcast_set_wait_hook(serve_sent_messages, nullptr);
-  udp_bcast_open(ctx->local_port);
-  // One window lists every device that answered, not ten of them.
-  udp_bcast_set_batch(bcast_batch_max);
-  probe_send(ctx);
+  if (open_channel(ctx)) probe_send(ctx);
   return obj;
+}
+
+void probe_window_shown(win_obj* obj) {
+  if (!channel_open && obj && obj->hwnd) report_port_busy(obj->hwnd);
 }
 
 LRESULT probe_window_destroy(win_obj*) {
   PostQuitMessage(0);
   udp_bcast_close();
+  channel_open = false;
   support_stop();
   return 0;
 }
@@ -111,6 +132,10 @@ LRESULT probe_window_command(win_obj* obj) {
     // The list starts over, so what earlier windows left unread is stale; a
     // backlog of it (a burst of junk fills the socket) would otherwise crowd
     // out the answers to this probe for many Refreshes.
+    if (!channel_open && !open_channel(ctx)) {
+      report_port_busy(obj->hwnd);
+      return 0;
+    }
     udp_bcast_discard();
     probe_send(ctx);
   }

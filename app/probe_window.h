@@ -6,6 +6,9 @@
 #include "ui/win.h"
 
 win_obj* probe_window_create();
+// After the window is first shown: a channel that could not open (its port
+// held by another program) is reported in a message box owned by the window.
+void probe_window_shown(win_obj* obj);
 LRESULT probe_window_destroy(win_obj* obj);
 LRESULT probe_window_paint(win_obj* obj);
 LRESULT probe_window_command(win_obj* obj);

@@ -454,7 +454,8 @@ void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
   DWORD dbl = be ? be->double_click_ms() : 500;
   std::lock_guard<std::mutex> g(core_lock());
   window* top = find_window(top_hwnd);
-  if (!top) return;
+  // A disabled window (the owner of a modal box) takes no input.
+  if (!top || (top->style & WS_DISABLED)) return;
   thread_queue* q = top->owner;
   window* target = q->capture ? find_window(q->capture) : nullptr;
   if (!target || top_of(target) != top) target = hit_test(top, x, y);
@@ -492,7 +493,7 @@ void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
 void input_wheel(HWND top_hwnd, int delta) {
   std::lock_guard<std::mutex> g(core_lock());
   window* top = find_window(top_hwnd);
-  if (!top) return;
+  if (!top || (top->style & WS_DISABLED)) return;  // as for the mouse
   thread_queue* q = top->owner;
   window* f = q->focus ? find_window(q->focus) : nullptr;
   window* target = (f && top_of(f) == top) ? f : top;
@@ -505,7 +506,7 @@ void input_wheel(HWND top_hwnd, int delta) {
 void input_key(HWND top_hwnd, bool down, UINT vk, UINT scan) {
   std::lock_guard<std::mutex> g(core_lock());
   window* top = find_window(top_hwnd);
-  if (!top) return;
+  if (!top || (top->style & WS_DISABLED)) return;  // as for the mouse
   thread_queue* q = top->owner;
   LPARAM lp = 1 | static_cast<LPARAM>((scan & 0xFF) << 16);
   if (!down) lp |= static_cast<LPARAM>(0xC0000000u);
@@ -516,7 +517,9 @@ void input_key(HWND top_hwnd, bool down, UINT vk, UINT scan) {
 void input_close(HWND top_hwnd) {
   std::lock_guard<std::mutex> g(core_lock());
   window* top = find_window(top_hwnd);
-  if (top) post_to(top->owner, MSG{top_hwnd, WM_CLOSE, 0, 0, tick_ms(), {}});
+  // The close box of a disabled window does nothing, as on Windows.
+  if (top && !(top->style & WS_DISABLED))
+    post_to(top->owner, MSG{top_hwnd, WM_CLOSE, 0, 0, tick_ms(), {}});
 }
 
 void input_expose(HWND top_hwnd) {

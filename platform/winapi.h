@@ -414,4 +414,19 @@ HMODULE GetModuleHandleA(LPCSTR name);
 HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                         LPCSTR directory, int show);
 
+// Disabled windows take no mouse or key input; the message box disables its owner.
+BOOL EnableWindow(HWND hwnd, BOOL enable);
+BOOL IsWindowEnabled(HWND hwnd);
+
+#define MB_OK 0x00000000
+#define MB_OKCANCEL 0x00000001
+#define MB_ICONERROR 0x00000010
+#define MB_ICONQUESTION 0x00000020
+#define MB_ICONWARNING 0x00000030
+#define MB_ICONINFORMATION 0x00000040
+#define MB_ICONMASK 0x000000F0
+#define IDOK 1
+#define IDCANCEL 2
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
 #endif

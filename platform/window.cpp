@@ -437,6 +437,26 @@ BOOL IsWindow(HWND hwnd) {
   return find_window(hwnd) != nullptr;
 }
 
+// The enabled flag is WS_DISABLED, as on Windows; input_* drop input for a
+// disabled top-level window. Returns whether it was disabled before.
+BOOL EnableWindow(HWND hwnd, BOOL enable) {
+  std::lock_guard<std::mutex> g(core_lock());
+  window* w = find_window(hwnd);
+  if (!w) return FALSE;
+  BOOL was_disabled = (w->style & WS_DISABLED) != 0;
+  if (enable)
+    w->style &= ~WS_DISABLED;
+  else
+    w->style |= WS_DISABLED;
+  return was_disabled;
+}
+
+BOOL IsWindowEnabled(HWND hwnd) {
+  std::lock_guard<std::mutex> g(core_lock());
+  window* w = find_window(hwnd);
+  return w && !(w->style & WS_DISABLED);
+}
+
 BOOL IsWindowVisible(HWND hwnd) {
   std::lock_guard<std::mutex> g(core_lock());
   window* w = find_window(hwnd);

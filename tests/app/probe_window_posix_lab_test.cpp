@@ -192,3 +192,77 @@ TEST_F(ProbeWindow, ClosingDuringAWindowEndsTheChannelAndPostsQuit) {
 }
 
 }  // namespace
+
+// The busy port: another socket holds the channel's port 10000. A helper
+// window of the test's thread answers the box once it runs: its own loop
+// dispatches what the helper was posted.
+namespace {
+
+constexpr UINT answer_box = WM_APP + 60;
+bool probe_enabled_meanwhile = true;
+std::string box_caption_seen;
+HWND probe_hwnd_under_test = nullptr;
+
+LRESULT CALLBACK box_answerer(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg == answer_box) {
+    probe_enabled_meanwhile = IsWindowEnabled(probe_hwnd_under_test) != 0;
+    HWND box = GetParent(GetFocus());
+    char caption[64] = {};
+    GetWindowTextA(box, caption, sizeof caption);
+    box_caption_seen = caption;
+    PostMessageA(box, WM_KEYDOWN, VK_RETURN, 1);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+}  // namespace
+
+TEST_F(ProbeWindow, ABusyPortIsReportedAndARefreshOnceItIsFreeListsTheDevices) {
+  devices lab({"10.77.0.12"});
+  ASSERT_TRUE(lab.ready());
+  int32_t port = 10000;
+  int32_t holder = udp_open(&port, 1);
+  ASSERT_GT(holder, 0);
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = box_answerer;
+  wc.lpszClassName = "KtaBoxAnswerer";
+  RegisterClassA(&wc);
+  HWND answerer = CreateWindowExA(0, "KtaBoxAnswerer", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  nullptr, nullptr);
+  ASSERT_NE(answerer, nullptr);
+
+  open();
+  probe_hwnd_under_test = window->hwnd;
+  box_caption_seen.clear();
+  PostMessageA(answerer, answer_box, 0, 0);
+  probe_window_shown(window);
+  EXPECT_EQ(box_caption_seen, "Corvane KTA-310 Probe");
+  EXPECT_FALSE(probe_enabled_meanwhile);
+  EXPECT_TRUE(IsWindowEnabled(window->hwnd));
+  pump_for(300ms);
+  EXPECT_TRUE(items().empty());
+
+  // Still held: a Refresh says so again.
+  box_caption_seen.clear();
+  PostMessageA(answerer, answer_box, 0, 0);
+  command(static_cast<HWND>(ctx()->button), BN_CLICKED);
+  EXPECT_EQ(box_caption_seen, "Corvane KTA-310 Probe");
+
+  // Freed: the next Refresh opens the channel and probes.
+  udp_close(holder);
+  box_caption_seen.clear();
+  command(static_cast<HWND>(ctx()->button), BN_CLICKED);
+  pump_for(1300ms);
+  EXPECT_TRUE(box_caption_seen.empty());
+  EXPECT_EQ(items(), std::vector<std::string>{"10.77.0.12"});
+  DestroyWindow(answerer);
+}
+
+TEST_F(ProbeWindow, AFreePortShowsNoBox) {
+  devices lab({"10.77.0.12"});
+  open();
+  probe_window_shown(window);  // returns at once: nothing to report
+  pump_for(1300ms);
+  EXPECT_EQ(items(), std::vector<std::string>{"10.77.0.12"});
+}
