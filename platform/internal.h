@@ -39,6 +39,7 @@ struct window {
   wnd_class* cls = nullptr;
   WNDPROC proc = nullptr;
   window* parent = nullptr;
+  HWND owner_window = nullptr;    // a top-level window's owner, itself top-level
   std::vector<window*> children;  // creation order, which is also paint order
   DWORD style = 0;
   DWORD ex_style = 0;
@@ -144,6 +145,9 @@ DWORD tick_ms();
 bool tree_visible(window* w);
 // Client rectangle of w in its top-level window's client coordinates.
 RECT client_in_top(window* w);
+// Adds r (client coordinates) to what w and the children it does not clip
+// must paint: an update region only grows until it is painted.
+void add_update(window* w, RECT r, bool erase);
 
 // Without the lock:
 LRESULT call_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);

@@ -30,20 +30,46 @@ listbox* state(HWND hwnd) { return static_cast<listbox*>(control_state(hwnd)); }
 
 // Windows compares list box items as CompareString does with the case
 // ignored: punctuation before digits before letters, so "10.0.0.10" sorts
-// above "10.0.0.2".
+// above "10.0.0.2". Its word sort passes over hyphens and apostrophes at
+// first, so that "co-op" stays beside "coop"; they only part two texts that
+// are otherwise alike, the one without them first.
 int weight(unsigned char c) {
   if (std::isdigit(c)) return 0x100 + c;
   if (std::isalpha(c)) return 0x200 + std::tolower(c);
   return c;
 }
 
-int compare_items(const std::string& a, const std::string& b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; i++) {
-    int d = weight(static_cast<unsigned char>(a[i])) - weight(static_cast<unsigned char>(b[i]));
+bool word_mark(char c) { return c == '-' || c == '\''; }
+
+int compare_words(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  for (;;) {
+    while (i < a.size() && word_mark(a[i])) i++;
+    while (j < b.size() && word_mark(b[j])) j++;
+    if (i == a.size() || j == b.size()) break;
+    int d = weight(static_cast<unsigned char>(a[i])) - weight(static_cast<unsigned char>(b[j]));
     if (d) return d;
+    i++, j++;
   }
-  return static_cast<int>(a.size()) - static_cast<int>(b.size());
+  if (i != a.size() || j != b.size()) return i == a.size() ? -1 : 1;
+  auto marks = [](const std::string& s) { return std::count_if(s.begin(), s.end(), word_mark); };
+  return static_cast<int>(marks(a) - marks(b));
+}
+
+// Where a new item goes in a sorted box: Windows' binary search, which puts
+// an item that compares equal before the equal one it meets first.
+int sorted_position(const listbox* lb, const std::string& s) {
+  int lo = 0, hi = static_cast<int>(lb->items.size());
+  while (lo != hi) {
+    int mid = (lo + hi) / 2;
+    int d = compare_words(lb->items[static_cast<size_t>(mid)], s);
+    if (d == 0) return mid;
+    if (d > 0)
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  return hi;
 }
 
 bool equal_nocase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
@@ -147,7 +173,7 @@ LRESULT insert(HWND hwnd, listbox* lb, int at, const char* text) {
 
 LRESULT find(listbox* lb, WPARAM start, const char* text, bool exact) {
   int n = static_cast<int>(lb->items.size());
-  if (!text || n == 0) return LB_ERR;
+  if (!text || !*text || n == 0) return LB_ERR;  // the empty text matches nothing, as on Windows
   int from = static_cast<int>(static_cast<INT_PTR>(start));
   if (from < -1 || from >= n) from = -1;
   size_t len = strlen(text);
@@ -186,13 +212,7 @@ LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     case LB_ADDSTRING: {
       const char* text = reinterpret_cast<const char*>(lparam);
       int at = n;
-      if (window_style(hwnd) & LBS_SORT) {
-        std::string s = text ? text : "";
-        auto it = std::upper_bound(
-            lb->items.begin(), lb->items.end(), s,
-            [](const std::string& a, const std::string& b) { return compare_items(a, b) < 0; });
-        at = static_cast<int>(it - lb->items.begin());
-      }
+      if (window_style(hwnd) & LBS_SORT) at = sorted_position(lb, text ? text : "");
       return insert(hwnd, lb, at, text);
     }
     case LB_INSERTSTRING:
@@ -329,7 +349,8 @@ LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     case WM_KILLFOCUS:
       lb->focus = msg == WM_SETFOCUS;
       InvalidateRect(hwnd, nullptr, FALSE);
-      notify(hwnd, msg == WM_SETFOCUS ? LBN_SETFOCUS : LBN_KILLFOCUS);
+      // Unlike the other notifications, these do not wait for LBS_NOTIFY.
+      notify_parent(hwnd, msg == WM_SETFOCUS ? LBN_SETFOCUS : LBN_KILLFOCUS);
       return 0;
     case WM_SIZE:
       clamp_top(hwnd, lb);

@@ -186,7 +186,9 @@ void paint_tree(HWND hwnd) {
   for (HWND k : kids) paint_tree(k);
 }
 
-void invalidate(window* w, RECT r, bool erase) {
+}  // namespace
+
+void add_update(window* w, RECT r, bool erase) {
   RECT client{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
   r = intersect(r, client);
   if (empty(r)) return;
@@ -195,11 +197,9 @@ void invalidate(window* w, RECT r, bool erase) {
   if (w->style & WS_CLIPCHILDREN) return;
   for (window* c : w->children) {
     int dx = c->rect.left + c->client.left, dy = c->rect.top + c->client.top;
-    invalidate(c, offset(r, -dx, -dy), erase);
+    add_update(c, offset(r, -dx, -dy), erase);
   }
 }
-
-}  // namespace
 
 HBRUSH sys_brush(int index) {
   if (index < 0 || index >= sys_color_count) return nullptr;
@@ -304,14 +304,14 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
   if (!hwnd) {
     for (window* w : window_slots())
       if (w && !w->parent) {
-        invalidate(w, RECT{0, 0, 1 << 20, 1 << 20}, erase);
+        add_update(w, RECT{0, 0, 1 << 20, 1 << 20}, erase);
         queue_wake(w->owner);
       }
     return TRUE;
   }
   window* w = find_window(hwnd);
   if (!w) return FALSE;
-  invalidate(w, rect ? *rect : RECT{0, 0, 1 << 20, 1 << 20}, erase);
+  add_update(w, rect ? *rect : RECT{0, 0, 1 << 20, 1 << 20}, erase);
   queue_wake(w->owner);
   return TRUE;
 }

@@ -293,10 +293,13 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
     } else if (!choose_backend()) {
       return nullptr;  // no display to show it on
     }
+    window* owner = (style & WS_CHILD) ? nullptr : find_window(parent);
     auto* w = new window;
     w->cls = cls;
     w->proc = cls->proc;
     w->parent = p;
+    // Windows makes the top-level window the owner when it is given a child.
+    if (owner) w->owner_window = top_of(owner)->handle;
     w->style = style;
     w->ex_style = ex_style;
     if (!(style & (WS_CHILD | WS_POPUP))) w->style |= WS_CAPTION | WS_CLIPSIBLINGS;
@@ -380,12 +383,9 @@ BOOL DestroyWindow(HWND hwnd) {
     if (w) {
       w->style &= ~WS_VISIBLE;
       if (w->surf) core().be->show(w->surf->native, false);
-      if (w->parent) {
-        RECT r = w->rect;
-        window* p = w->parent;
-        p->update = r;  // the parent shows through where the child was
-        p->erase = true;
-      }
+      // The parent shows through where the child was, besides what it
+      // already had to paint.
+      if (w->parent) add_update(w->parent, w->rect, true);
     }
   }
   {
@@ -422,10 +422,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     invalidate_all(w);
   } else {
     w->style &= ~WS_VISIBLE;
-    if (w->parent) {
-      w->parent->update = w->rect;
-      w->parent->erase = true;
-    }
+    if (w->parent) add_update(w->parent, w->rect, true);
   }
   if (w->surf) core().be->show(w->surf->native, show);
   queue_wake(w->owner);
@@ -466,7 +463,11 @@ BOOL IsWindowVisible(HWND hwnd) {
 HWND GetParent(HWND hwnd) {
   std::lock_guard<std::mutex> g(core_lock());
   window* w = find_window(hwnd);
-  return (w && w->parent) ? w->parent->handle : nullptr;
+  if (!w) return nullptr;
+  if (w->parent) return w->parent->handle;
+  // A popup answers with its owner, an overlapped window with nothing.
+  if ((w->style & WS_POPUP) && find_window(w->owner_window)) return w->owner_window;
+  return nullptr;
 }
 
 int GetClassNameA(HWND hwnd, LPSTR name, int max_count) {
@@ -499,7 +500,8 @@ LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
     case GWLP_HINSTANCE:
       return reinterpret_cast<LONG_PTR>(w->instance);
     case GWLP_HWNDPARENT:
-      return w->parent ? reinterpret_cast<LONG_PTR>(w->parent->handle) : 0;
+      if (w->parent) return reinterpret_cast<LONG_PTR>(w->parent->handle);
+      return find_window(w->owner_window) ? reinterpret_cast<LONG_PTR>(w->owner_window) : 0;
     case GWLP_ID:
       return reinterpret_cast<LONG_PTR>(w->id);
     case GWLP_USERDATA:
