@@ -219,7 +219,7 @@ LRESULT CALLBACK box_answerer(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 }  // namespace
 
 TEST_F(ProbeWindow, ABusyPortIsReportedAndARefreshOnceItIsFreeListsTheDevices) {
-  devices lab({"10.77.0.12"});
+  fake_devices lab({"10.77.0.12"});
   ASSERT_TRUE(lab.ready());
   int32_t port = 10000;
   int32_t holder = udp_open(&port, 1);
@@ -260,7 +260,7 @@ TEST_F(ProbeWindow, ABusyPortIsReportedAndARefreshOnceItIsFreeListsTheDevices) {
 }
 
 TEST_F(ProbeWindow, AFreePortShowsNoBox) {
-  devices lab({"10.77.0.12"});
+  fake_devices lab({"10.77.0.12"});
   open();
   probe_window_shown(window);  // returns at once: nothing to report
   pump_for(1300ms);
