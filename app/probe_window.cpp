@@ -129,13 +129,13 @@ LRESULT probe_window_command(win_obj* obj) {
     open_device_page(text);
   } else if (control && control == ctx->button) {
     SendMessageA(list_of(ctx->list), LB_RESETCONTENT, 0, 0);
-    // The list starts over, so what earlier windows left unread is stale; a
-    // backlog of it (a burst of junk fills the socket) would otherwise crowd
-    // out the answers to this probe for many Refreshes.
     if (!channel_open && !open_channel(ctx)) {
       report_port_busy(obj->hwnd);
       return 0;
     }
+    // The list starts over, so what earlier windows left unread is stale; a
+    // backlog of it (a burst of junk fills the socket) would otherwise crowd
+    // out the answers to this probe for many Refreshes.
     udp_bcast_discard();
     probe_send(ctx);
   }
