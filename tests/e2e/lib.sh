@@ -123,6 +123,27 @@ probe_window_id() {
   return 1
 }
 
+# The shown windows titled as the probe window, oldest first: the probe window,
+# then a message box over it. Waits up to 5 s for N of them; prints them.
+probe_windows() {  # probe_windows N
+  local i ids
+  for i in $(seq 100); do
+    ids=$(xdotool search --onlyvisible --name '^Corvane KTA-310 Probe$' 2>/dev/null | sort -n)
+    [ "$(echo "$ids" | grep -c .)" -eq "$1" ] && { echo "$ids"; return 0; }
+    sleep 0.05
+  done
+  echo "$ids"
+  return 1
+}
+
+# A click on a message box's OK button: centred, 12 pixels above the bottom
+# of its client area, 23 high.
+click_box_ok() {
+  local WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(WIDTH|HEIGHT)=')"
+  xdotool mousemove --window "$1" $((WIDTH / 2)) $((HEIGHT - 12 - 11)) click 1
+}
+
 # The probe window's client area: the list box at (37,25) with 16-pixel rows
 # inside its one-pixel border (twelve rows show), the Refresh button at
 # (67,241), 100x20.
