@@ -54,6 +54,10 @@ echo "kta-probe.exe under Wine against 12 simulated devices:"
 wine "$windows/tests/e2e/probe_driver.exe" "$windows/app/kta-probe.exe" 12 | tr -d '\r'
 [ "${PIPESTATUS[0]}" -eq 0 ] || code=1
 
+echo "kta-probe.exe under Wine while UDP port 10000 is held by another program:"
+wine "$windows/tests/e2e/probe_driver.exe" "$windows/app/kta-probe.exe" 12 --port-held | tr -d '\r'
+[ "${PIPESTATUS[0]}" -eq 0 ] || code=1
+
 # A second adapter, whose network only a directed broadcast reaches.
 second_network_up 3 || exit 1
 plugged=1
