@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/winapi.h"
+#include "tests/testing/probe_like.h"
 
 namespace {
 
@@ -70,50 +71,23 @@ void BM_SortedListBoxAdd(benchmark::State& state) {
 }
 BENCHMARK(BM_SortedListBoxAdd);
 
-LRESULT CALLBACK probe_like_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      BeginPaint(hwnd, &ps);
-      RECT r;
-      GetClientRect(hwnd, &r);
-      HBRUSH b = CreateSolidBrush(0x00FF7F7F);
-      FillRect(ps.hdc, &r, b);
-      DeleteObject(b);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wparam, lparam);
-}
-
 int show_window() {
-  WNDCLASSA wc{};
-  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = probe_like_proc;
-  wc.cbWndExtra = sizeof(LONG_PTR);
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hIcon = LoadIconA(wc.hInstance, "xola_icon");
-  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  wc.lpszClassName = "XOLA";
-  RegisterClassA(&wc);
-  HWND top = CreateWindowExA(0, "XOLA", "Corvane KTA-310 Probe", WS_SYSMENU, 300, 150, 240, 300,
-                             nullptr, nullptr, wc.hInstance, nullptr);
+  // The window's end ends the program, as the tool's does.
+  probe_like_hook = [](HWND, UINT msg, WPARAM, LPARAM) {
+    if (msg == WM_DESTROY) PostQuitMessage(0);
+  };
+  HWND top = make_probe_like();
   if (!top) {
     fprintf(stderr, "platform_bench: no display to show the window on\n");
     return 1;
   }
+  HINSTANCE instance = GetModuleHandleA(nullptr);
   RECT r;
   GetClientRect(top, &r);
-  HWND lb =
-      CreateWindowExA(0, "LISTBOX", nullptr, 0x50800043, (r.right - 160) / 2,
-                      (r.bottom - 200) / 2 - 10, 160, 200, top, nullptr, wc.hInstance, nullptr);
+  HWND lb = CreateWindowExA(0, "LISTBOX", nullptr, 0x50800043, (r.right - 160) / 2,
+                            (r.bottom - 200) / 2 - 10, 160, 200, top, nullptr, instance, nullptr);
   CreateWindowExA(0, "BUTTON", "Refresh", 0x50000000, (r.right - 100) / 2, r.bottom - 30, 100, 20,
-                  top, nullptr, wc.hInstance, nullptr);
+                  top, nullptr, instance, nullptr);
   for (const char* s :
        {"10.0.0.2", "10.0.0.10", "10.0.0.1", "10.0.0.12", "192.168.1.20", "10.0.0.7", "172.16.5.3"})
     SendMessageA(lb, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
