@@ -5,7 +5,7 @@
 # window has run out.
 #   tests/lab/lab.sh --devices 12 -- bench/probe_x11.sh [BUILD_DIR]
 set -eu
-build=${1:-build}
+build=$(cd "${1:-build}" && pwd)
 [ "${KTA_LAB:-}" = 1 ] || { echo "probe_x11: run me inside the lab (tests/lab/lab.sh)" >&2; exit 1; }
 tmp=$(mktemp -d)
 app= sim= XVFB_PID=
@@ -24,7 +24,7 @@ painted() {
 
 cd "$tmp"
 start=$(now_ms)
-"$OLDPWD/$build/app/kta-probe" 2>"$tmp/err" &
+"$build/app/kta-probe" 2>"$tmp/err" &
 app=$!
 win=
 for _ in $(seq 500); do
