@@ -51,8 +51,7 @@ void headless_key(HWND top, UINT vk, bool down) { input_key(top, down, vk, 0); }
 void headless_close(HWND top) { input_close(top); }
 
 uint32_t headless_pixel(HWND top, int x, int y) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(top);
+  auto [g, w] = lock_window(top);
   if (!w || !w->surf || x < 0 || y < 0 || x >= w->surf->w || y >= w->surf->h) return 0xFFFFFFFF;
   return w->surf->pixels[static_cast<size_t>(y) * w->surf->w + x];
 }
@@ -60,8 +59,7 @@ uint32_t headless_pixel(HWND top, int x, int y) {
 int headless_presents() { return presents.load(); }
 
 bool headless_shown(HWND top) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(top);
+  auto [g, w] = lock_window(top);
   return current_backend() == &backend_headless && w && w->surf && w->surf->native &&
          static_cast<headless_window*>(w->surf->native)->shown;
 }

@@ -131,6 +131,14 @@ extern const backend backend_x11;
 // procedures are never called with it held.
 std::mutex& core_lock();
 
+// The window behind hwnd, or null, with the core lock held while the guard
+// lives: auto [g, w] = lock_window(hwnd);
+struct locked_window {
+  std::unique_lock<std::mutex> lock;
+  window* w;
+};
+locked_window lock_window(HWND hwnd);
+
 // Under core_lock:
 window* find_window(HWND hwnd);
 thread_queue* my_queue();  // the calling thread's queue, made on first use

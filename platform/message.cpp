@@ -212,7 +212,7 @@ window* hit_test(window* w, int x, int y) {
   for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
     window* c = *it;
     if (!(c->style & WS_VISIBLE)) continue;
-    if (x >= c->rect.left && x < c->rect.right && y >= c->rect.top && y < c->rect.bottom)
+    if (PtInRect(&c->rect, POINT{x, y}))
       return hit_test(c, x - c->rect.left - c->client.left, y - c->rect.top - c->client.top);
   }
   return w;
@@ -346,16 +346,14 @@ LRESULT DispatchMessageA(const MSG* msg) {
   if (!msg || !msg->hwnd) return 0;
   WNDPROC proc;
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(msg->hwnd);
+    auto [g, w] = lock_window(msg->hwnd);
     if (!w || w->owner != my_queue()) return 0;
     proc = w->proc;
   }
   LRESULT r = proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
   if (msg->message == WM_PAINT) {
     // A procedure that did not validate would otherwise be asked for ever.
-    std::lock_guard<std::mutex> g(core_lock());
-    if (window* w = find_window(msg->hwnd)) w->update = RECT{};
+    if (auto [g, w] = lock_window(msg->hwnd); w) w->update = RECT{};
   }
   return r;
 }
@@ -364,8 +362,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   switch (msg) {
     case WM_NCCREATE: {
       auto* cs = reinterpret_cast<CREATESTRUCTA*>(lparam);
-      std::lock_guard<std::mutex> g(core_lock());
-      window* w = find_window(hwnd);
+      auto [g, w] = lock_window(hwnd);
       if (w && cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName)) w->text = cs->lpszName;
       return TRUE;
     }
@@ -379,8 +376,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       HBRUSH brush;
       RECT r;
       {
-        std::lock_guard<std::mutex> g(core_lock());
-        window* w = find_window(hwnd);
+        auto [g, w] = lock_window(hwnd);
         if (!w || !w->cls->background) return 0;
         brush = w->cls->background;
       }
@@ -395,8 +391,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_SETTEXT: {
-      std::lock_guard<std::mutex> g(core_lock());
-      window* w = find_window(hwnd);
+      auto [g, w] = lock_window(hwnd);
       if (!w) return FALSE;
       w->text = lparam ? reinterpret_cast<const char*>(lparam) : "";
       if (w->surf && current_backend())
@@ -406,8 +401,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     case WM_GETTEXT: {
       auto* out = reinterpret_cast<char*>(lparam);
       if (!out || wparam == 0) return 0;
-      std::lock_guard<std::mutex> g(core_lock());
-      window* w = find_window(hwnd);
+      auto [g, w] = lock_window(hwnd);
       if (!w) {
         out[0] = 0;
         return 0;
@@ -418,8 +412,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       return static_cast<LRESULT>(n);
     }
     case WM_GETTEXTLENGTH: {
-      std::lock_guard<std::mutex> g(core_lock());
-      window* w = find_window(hwnd);
+      auto [g, w] = lock_window(hwnd);
       return w ? static_cast<LRESULT>(w->text.size()) : 0;
     }
     case WM_CTLCOLORBTN:
@@ -452,8 +445,7 @@ void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
     be = current_backend();
   }
   DWORD dbl = be ? be->double_click_ms() : 500;
-  std::lock_guard<std::mutex> g(core_lock());
-  window* top = find_window(top_hwnd);
+  auto [g, top] = lock_window(top_hwnd);
   // A disabled window (the owner of a modal box) takes no input.
   if (!top || (top->style & WS_DISABLED)) return;
   thread_queue* q = top->owner;
@@ -491,8 +483,7 @@ void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
 }
 
 void input_wheel(HWND top_hwnd, int delta) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* top = find_window(top_hwnd);
+  auto [g, top] = lock_window(top_hwnd);
   if (!top || (top->style & WS_DISABLED)) return;  // as for the mouse
   thread_queue* q = top->owner;
   window* f = q->focus ? find_window(q->focus) : nullptr;
@@ -504,8 +495,7 @@ void input_wheel(HWND top_hwnd, int delta) {
 }
 
 void input_key(HWND top_hwnd, bool down, UINT vk, UINT scan) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* top = find_window(top_hwnd);
+  auto [g, top] = lock_window(top_hwnd);
   if (!top || (top->style & WS_DISABLED)) return;  // as for the mouse
   thread_queue* q = top->owner;
   LPARAM lp = 1 | static_cast<LPARAM>((scan & 0xFF) << 16);
@@ -515,16 +505,14 @@ void input_key(HWND top_hwnd, bool down, UINT vk, UINT scan) {
 }
 
 void input_close(HWND top_hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* top = find_window(top_hwnd);
+  auto [g, top] = lock_window(top_hwnd);
   // The close box of a disabled window does nothing, as on Windows.
   if (top && !(top->style & WS_DISABLED))
     post_to(top->owner, MSG{top_hwnd, WM_CLOSE, 0, 0, tick_ms(), {}});
 }
 
 void input_expose(HWND top_hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* top = find_window(top_hwnd);
+  auto [g, top] = lock_window(top_hwnd);
   if (!top || !top->surf) return;
   top->surf->dirty = RECT{0, 0, top->surf->w, top->surf->h};
   queue_wake(top->owner);

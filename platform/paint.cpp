@@ -94,31 +94,13 @@ bool brush_color(HBRUSH h, COLORREF* c) {
   return true;
 }
 
-RECT intersect(RECT a, RECT b) {
-  RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-         std::min(a.bottom, b.bottom)};
-  if (r.right < r.left) r.right = r.left;
-  if (r.bottom < r.top) r.bottom = r.top;
-  return r;
-}
-
-bool empty(RECT r) { return r.right <= r.left || r.bottom <= r.top; }
-
-RECT unite(RECT a, RECT b) {
-  if (empty(a)) return b;
-  if (empty(b)) return a;
-  return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-              std::max(a.bottom, b.bottom)};
-}
-
-RECT offset(RECT r, int dx, int dy) {
-  return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
-}
-
 // Visible part of w's client area in its top-level surface.
 RECT visible_client(window* w) {
   RECT r = client_in_top(w);
-  for (window* p = w->parent; p; p = p->parent) r = intersect(r, client_in_top(p));
+  for (window* p = w->parent; p; p = p->parent) {
+    RECT pc = client_in_top(p);
+    IntersectRect(&r, &r, &pc);
+  }
   return r;
 }
 
@@ -129,12 +111,20 @@ surface* dc_surface(gdi_dc* dc) {
   return w ? top_of(w)->surf : nullptr;
 }
 
+// Moves r from the DC's coordinates onto the surface and clips it there;
+// false when nothing of it is left to draw.
+bool clip_to_dc(const gdi_dc* dc, const surface* s, RECT* r) {
+  RECT whole{0, 0, s->w, s->h};
+  OffsetRect(r, dc->ox, dc->oy);
+  return IntersectRect(r, r, &dc->clip) && IntersectRect(r, r, &whole);
+}
+
 void fill_pixels(surface* s, RECT r, uint32_t rgb) {
   for (LONG y = r.top; y < r.bottom; y++)
     std::fill_n(s->pixels.begin() + static_cast<long>(y) * s->w + r.left, r.right - r.left, rgb);
 }
 
-void mark_dirty(surface* s, RECT r) { s->dirty = unite(s->dirty, r); }
+void mark_dirty(surface* s, RECT r) { UnionRect(&s->dirty, &s->dirty, &r); }
 
 uint32_t blend(uint32_t dst, uint32_t src, unsigned a) {
   uint32_t out = 0;
@@ -172,16 +162,14 @@ void paint_tree(HWND hwnd) {
   std::vector<HWND> kids;
   bool need;
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(hwnd);
+    auto [g, w] = lock_window(hwnd);
     if (!w || !tree_visible(w)) return;
-    need = !empty(w->update);
+    need = !IsRectEmpty(&w->update);
     for (window* c : w->children) kids.push_back(c->handle);
   }
   if (need) {
     SendMessageA(hwnd, WM_PAINT, 0, 0);  // on the owner thread, from any caller
-    std::lock_guard<std::mutex> g(core_lock());
-    if (window* w = find_window(hwnd)) w->update = RECT{};
+    if (auto [g, w] = lock_window(hwnd); w) w->update = RECT{};
   }
   for (HWND k : kids) paint_tree(k);
 }
@@ -190,14 +178,15 @@ void paint_tree(HWND hwnd) {
 
 void add_update(window* w, RECT r, bool erase) {
   RECT client{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
-  r = intersect(r, client);
-  if (empty(r)) return;
-  w->update = unite(w->update, r);
+  if (!IntersectRect(&r, &r, &client)) return;
+  UnionRect(&w->update, &w->update, &r);
   w->erase = w->erase || erase;
   if (w->style & WS_CLIPCHILDREN) return;
   for (window* c : w->children) {
     int dx = c->rect.left + c->client.left, dy = c->rect.top + c->client.top;
-    add_update(c, offset(r, -dx, -dy), erase);
+    RECT in_child = r;
+    OffsetRect(&in_child, -dx, -dy);
+    add_update(c, in_child, erase);
   }
 }
 
@@ -235,8 +224,7 @@ BOOL DeleteObject(HGDIOBJ object) {
 }
 
 HDC GetDC(HWND hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w) return nullptr;
   RECT c = client_in_top(w);
   auto* dc = new gdi_dc{hwnd, c.left, c.top, visible_client(w), false};
@@ -260,16 +248,17 @@ HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
   gdi_dc* dc;
   bool erase;
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(hwnd);
+    auto [g, w] = lock_window(hwnd);
     if (!w) return nullptr;
     RECT c = client_in_top(w);
     RECT upd = w->update;
     erase = w->erase;
     w->update = RECT{};
     w->erase = false;
-    dc = new gdi_dc{hwnd, c.left, c.top, intersect(visible_client(w), offset(upd, c.left, c.top)),
-                    true};
+    RECT clip = upd, visible = visible_client(w);
+    OffsetRect(&clip, c.left, c.top);
+    IntersectRect(&clip, &clip, &visible);
+    dc = new gdi_dc{hwnd, c.left, c.top, clip, true};
     live_dcs().insert(dc);
     ps->rcPaint = upd;
   }
@@ -293,9 +282,8 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
   surface* s = dc_surface(dc);
   COLORREF c;
   if (!s || !brush_color(brush, &c)) return 0;
-  RECT r = intersect(offset(*rect, dc->ox, dc->oy), dc->clip);
-  r = intersect(r, RECT{0, 0, s->w, s->h});
-  if (!empty(r)) fill_pixels(s, r, rgb_of(c));
+  RECT r = *rect;
+  if (clip_to_dc(dc, s, &r)) fill_pixels(s, r, rgb_of(c));
   return 1;
 }
 
@@ -317,8 +305,7 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
 }
 
 BOOL ValidateRect(HWND hwnd, const RECT* rect) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w) return FALSE;
   if (!rect || (rect->left <= w->update.left && rect->top <= w->update.top &&
                 rect->right >= w->update.right && rect->bottom >= w->update.bottom)) {
@@ -331,12 +318,11 @@ BOOL ValidateRect(HWND hwnd, const RECT* rect) {
 BOOL UpdateWindow(HWND hwnd) {
   if (!IsWindow(hwnd)) return FALSE;
   paint_tree(hwnd);
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (w && w->owner == my_queue()) {
     window* top = top_of(w);
     const backend* be = current_backend();
-    if (be && top->surf && (top->style & WS_VISIBLE) && !empty(top->surf->dirty)) {
+    if (be && top->surf && (top->style & WS_VISIBLE) && !IsRectEmpty(&top->surf->dirty)) {
       be->present(top->surf->native, top->surf, top->surf->dirty);
       top->surf->dirty = RECT{};
     }
@@ -349,7 +335,7 @@ void present_dirty(thread_queue* q) {
   const backend* be = current_backend();
   if (!be) return;
   for (window* w : window_slots()) {
-    if (!w || w->owner != q || !w->surf || empty(w->surf->dirty) || !(w->style & WS_VISIBLE))
+    if (!w || w->owner != q || !w->surf || IsRectEmpty(&w->surf->dirty) || !(w->style & WS_VISIBLE))
       continue;
     be->present(w->surf->native, w->surf, w->surf->dirty);
     w->surf->dirty = RECT{};
@@ -361,8 +347,7 @@ void dc_fill(HDC hdc, RECT r, COLORREF c) {
   std::lock_guard<std::mutex> g(core_lock());
   surface* s = dc_surface(dc);
   if (!s) return;
-  r = intersect(intersect(offset(r, dc->ox, dc->oy), dc->clip), RECT{0, 0, s->w, s->h});
-  if (!empty(r)) fill_pixels(s, r, rgb_of(c));
+  if (clip_to_dc(dc, s, &r)) fill_pixels(s, r, rgb_of(c));
 }
 
 void dc_frame(HDC dc, RECT r, COLORREF c) {
@@ -396,7 +381,8 @@ void dc_text(HDC hdc, int x, int y, const char* text, int len, COLORREF c) {
   std::lock_guard<std::mutex> g(core_lock());
   surface* s = dc_surface(dc);
   if (!s || len <= 0) return;
-  RECT clip = intersect(dc->clip, RECT{0, 0, s->w, s->h});
+  RECT clip, whole{0, 0, s->w, s->h};
+  IntersectRect(&clip, &dc->clip, &whole);
   const backend* be = current_backend();
   int bx = x + dc->ox, baseline = y + dc->oy + font_ascent;
   if (!be || !be->draw_text || !be->draw_text(s, bx, baseline, clip, text, len, rgb_of(c)))
@@ -422,13 +408,13 @@ int text_width(const char* text, int len) {
 int text_height() { return font_ascent + font_descent; }
 
 HDC GetWindowDC(HWND hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w) return nullptr;
   RECT c = client_in_top(w);
   int ox = c.left - w->client.left, oy = c.top - w->client.top;
   RECT outer{ox, oy, ox + (w->rect.right - w->rect.left), oy + (w->rect.bottom - w->rect.top)};
-  RECT clip = w->parent ? intersect(outer, visible_client(w->parent)) : visible_client(w);
+  RECT clip = visible_client(w->parent ? w->parent : w);
+  if (w->parent) IntersectRect(&clip, &clip, &outer);
   auto* dc = new gdi_dc{hwnd, ox, oy, clip, false};
   live_dcs().insert(dc);
   return reinterpret_cast<HDC>(dc);

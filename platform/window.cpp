@@ -146,16 +146,14 @@ void free_window(window* w) {
 void final_destroy(HWND hwnd) {
   std::vector<HWND> kids;
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(hwnd);
+    auto [g, w] = lock_window(hwnd);
     if (!w) return;
     for (window* c : w->children) kids.push_back(c->handle);
   }
   for (HWND k : kids) final_destroy(k);
   call_proc(hwnd, WM_NCDESTROY, 0, 0);
 
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w) return;
   thread_queue* q = w->owner;
   // A sender waiting on this window gets 0 instead of waiting for ever.
@@ -188,8 +186,7 @@ void send_destroy(HWND hwnd) {
   call_proc(hwnd, WM_DESTROY, 0, 0);
   std::vector<HWND> kids;
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(hwnd);
+    auto [g, w] = lock_window(hwnd);
     if (!w) return;
     for (window* c : w->children) {
       c->destroying = true;
@@ -221,6 +218,12 @@ window* find_window(HWND hwnd) {
   return w;
 }
 
+locked_window lock_window(HWND hwnd) {
+  std::unique_lock<std::mutex> lock(core_lock());
+  window* w = find_window(hwnd);
+  return locked_window{std::move(lock), w};
+}
+
 bool is_descendant(window* w, window* ancestor) {
   for (; w; w = w->parent)
     if (w == ancestor) return true;
@@ -232,13 +235,9 @@ const std::vector<window*>& window_slots() { return core().slots; }
 window* paint_candidate(thread_queue* q, HWND filter) {
   window* f = filter ? find_window(filter) : nullptr;
   for (window* w : core().slots) {
-    if (!w || w->owner != q || w->update.right <= w->update.left ||
-        w->update.bottom <= w->update.top || !tree_visible(w))
-      continue;
+    if (!w || w->owner != q || IsRectEmpty(&w->update) || !tree_visible(w)) continue;
     if (f && !is_descendant(w, f)) continue;
-    while (w->parent && w->parent->update.right > w->parent->update.left &&
-           w->parent->update.bottom > w->parent->update.top && (!f || w != f))
-      w = w->parent;
+    while (w->parent && !IsRectEmpty(&w->parent->update) && (!f || w != f)) w = w->parent;
     return w;
   }
   return nullptr;
@@ -346,8 +345,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
     SendMessageA(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, reinterpret_cast<uintptr_t>(menu)),
                  reinterpret_cast<LPARAM>(hwnd));
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(hwnd);
+    auto [g, w] = lock_window(hwnd);
     if (!w) return nullptr;
     if (w->style & WS_VISIBLE) {
       if (w->surf) core().be->show(w->surf->native, true);
@@ -362,8 +360,7 @@ BOOL DestroyWindow(HWND hwnd) {
   HWND parent = nullptr;
   bool notify = false, visible = false;
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(hwnd);
+    auto [g, w] = lock_window(hwnd);
     if (!w || w->owner != my_queue()) return FALSE;
     if (w->destroying) return TRUE;
     if (w->parent) {
@@ -378,8 +375,7 @@ BOOL DestroyWindow(HWND hwnd) {
   // Hidden first: a slow destroy handler leaves no dead window on the screen.
   if (visible) {
     if (parent) call_proc(hwnd, WM_SHOWWINDOW, FALSE, 0);
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(hwnd);
+    auto [g, w] = lock_window(hwnd);
     if (w) {
       w->style &= ~WS_VISIBLE;
       if (w->surf) core().be->show(w->surf->native, false);
@@ -389,8 +385,7 @@ BOOL DestroyWindow(HWND hwnd) {
     }
   }
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(hwnd);
+    auto [g, w] = lock_window(hwnd);
     if (!w) return TRUE;
     mark_destroying(w);
     thread_queue* q = w->owner;
@@ -407,15 +402,13 @@ BOOL DestroyWindow(HWND hwnd) {
 BOOL ShowWindow(HWND hwnd, int cmd) {
   bool show = cmd != SW_HIDE, was;
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(hwnd);
+    auto [g, w] = lock_window(hwnd);
     if (!w) return FALSE;
     was = (w->style & WS_VISIBLE) != 0;
     if (was == show) return was;
   }
   SendMessageA(hwnd, WM_SHOWWINDOW, show, 0);
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w) return was;
   if (show) {
     w->style |= WS_VISIBLE;
@@ -429,10 +422,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
   return was;
 }
 
-BOOL IsWindow(HWND hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  return find_window(hwnd) != nullptr;
-}
+BOOL IsWindow(HWND hwnd) { return lock_window(hwnd).w != nullptr; }
 
 // The enabled flag is WS_DISABLED, as on Windows; input_* drop input for a
 // disabled top-level window. Returns whether it was disabled before.
@@ -455,14 +445,12 @@ BOOL IsWindowEnabled(HWND hwnd) {
 }
 
 BOOL IsWindowVisible(HWND hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   return w && tree_visible(w);
 }
 
 HWND GetParent(HWND hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w) return nullptr;
   if (w->parent) return w->parent->handle;
   // A popup answers with its owner, an overlapped window with nothing.
@@ -471,8 +459,7 @@ HWND GetParent(HWND hwnd) {
 }
 
 int GetClassNameA(HWND hwnd, LPSTR name, int max_count) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w || !name || max_count <= 0) return 0;
   int n = std::min(static_cast<int>(w->cls->name.size()), max_count - 1);
   memcpy(name, w->cls->name.data(), static_cast<size_t>(n));
@@ -481,8 +468,7 @@ int GetClassNameA(HWND hwnd, LPSTR name, int max_count) {
 }
 
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w) return 0;
   if (index >= 0) {
     if (static_cast<size_t>(index) + sizeof(LONG_PTR) > w->extra.size()) return 0;
@@ -511,8 +497,7 @@ LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
 }
 
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w) return 0;
   LONG_PTR old = 0;
   if (index >= 0) {
@@ -549,8 +534,7 @@ LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
 
 LONG GetWindowLongA(HWND hwnd, int index) {
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(hwnd);
+    auto [g, w] = lock_window(hwnd);
     if (!w) return 0;
     if (index >= 0) {
       if (static_cast<size_t>(index) + sizeof(LONG) > w->extra.size()) return 0;
@@ -564,8 +548,7 @@ LONG GetWindowLongA(HWND hwnd, int index) {
 
 LONG SetWindowLongA(HWND hwnd, int index, LONG value) {
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(hwnd);
+    auto [g, w] = lock_window(hwnd);
     if (!w) return 0;
     if (index >= 0) {
       if (static_cast<size_t>(index) + sizeof(LONG) > w->extra.size()) return 0;
@@ -589,21 +572,18 @@ BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
 }
 
 BOOL GetClientRect(HWND hwnd, LPRECT rect) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w || !rect) return FALSE;
   *rect = RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
   return TRUE;
 }
 
 BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w || !rect) return FALSE;
   RECT r = w->rect;
   for (window* p = w->parent; p; p = p->parent) {
-    int dx = p->rect.left + p->client.left, dy = p->rect.top + p->client.top;
-    r = RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+    OffsetRect(&r, p->rect.left + p->client.left, p->rect.top + p->client.top);
   }
   *rect = r;
   return TRUE;
@@ -660,14 +640,12 @@ HWND GetCapture() {
 }
 
 void* control_state(HWND hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   return w ? w->control : nullptr;
 }
 
 void set_control_state(HWND hwnd, void* state, void (*free_fn)(void*)) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w) {
     if (free_fn) free_fn(state);
     return;
@@ -677,8 +655,7 @@ void set_control_state(HWND hwnd, void* state, void (*free_fn)(void*)) {
 }
 
 bool window_client_size(HWND hwnd, int* cw, int* ch) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w) return false;
   *cw = w->client.right - w->client.left;
   *ch = w->client.bottom - w->client.top;
@@ -686,25 +663,21 @@ bool window_client_size(HWND hwnd, int* cw, int* ch) {
 }
 
 DWORD window_style(HWND hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   return w ? w->style : 0;
 }
 
 void set_window_height(HWND hwnd, int height) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w || w->surf) return;
   layout(w, w->rect.left, w->rect.top, w->rect.right - w->rect.left, height);
 }
 
 std::string window_text(HWND hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   return w ? w->text : std::string();
 }
 
 void set_window_text(HWND hwnd, const std::string& text) {
-  std::lock_guard<std::mutex> g(core_lock());
-  if (window* w = find_window(hwnd)) w->text = text;
+  if (auto [g, w] = lock_window(hwnd); w) w->text = text;
 }
