@@ -141,7 +141,15 @@ locked_window lock_window(HWND hwnd);
 
 // Under core_lock:
 window* find_window(HWND hwnd);
-thread_queue* my_queue();  // the calling thread's queue, made on first use
+wnd_class* find_class(LPCSTR name);  // a name or the atom RegisterClassA gave
+// Sets the outer rectangle and the client area the frame and scroll bar leave.
+void layout(window* w, int x, int y, int cx, int cy);
+void invalidate_all(window* w);  // w and its descendants, with erasing
+// Queues m for q's thread unless it is gone or too far behind; input is read
+// after every posted message, and to_focus sends it to the focus when taken.
+bool post_to(thread_queue* q, const MSG& m, bool input = false, bool to_focus = false);
+void track_keys(thread_queue* q, const MSG& m);  // the key state a removed message leaves
+thread_queue* my_queue();                        // the calling thread's queue, made on first use
 void queue_wake(thread_queue* q);
 const backend* current_backend();  // null before the first top-level window
 window* top_of(window* w);
@@ -169,7 +177,19 @@ void input_close(HWND top);
 void input_expose(HWND top);
 HBRUSH sys_brush(int index);
 
-// Drawing helpers for the controls (paint.cpp).
+// A device context: where on its top-level surface a window draws.
+struct gdi_dc {
+  HWND hwnd;
+  int ox, oy;  // client origin in the top-level surface
+  RECT clip;   // in the top-level surface
+};
+
+// Under core_lock:
+HDC new_dc(HWND hwnd, int ox, int oy, RECT clip);
+surface* dc_surface(const gdi_dc* dc);  // null once the DC or its window is gone
+RECT visible_client(window* w);         // of w's client area, in its top-level surface
+
+// Drawing helpers for the controls (dc.cpp, text.cpp).
 uint32_t rgb_of(COLORREF c);
 void dc_fill(HDC dc, RECT r, COLORREF c);
 void dc_frame(HDC dc, RECT r, COLORREF c);  // one-pixel outline
