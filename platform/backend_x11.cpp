@@ -138,7 +138,7 @@ void show(void* native, bool visible) {
 
 void present(void* native, surface*, RECT a) {
   auto* w = static_cast<x11_window*>(native);
-  if (!w->image || a.right <= a.left || a.bottom <= a.top) return;
+  if (!w->image || IsRectEmpty(&a)) return;
   XPutImage(x.dpy, w->win, x.gc, w->image, a.left, a.top, a.left, a.top,
             static_cast<unsigned>(a.right - a.left), static_cast<unsigned>(a.bottom - a.top));
   XFlush(x.dpy);

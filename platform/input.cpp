@@ -66,10 +66,10 @@ void track_keys(thread_queue* q, const MSG& m) {
 HWND SetFocus(HWND hwnd) {
   HWND old;
   {
-    std::lock_guard<std::mutex> g(core_lock());
+    auto [g, w] = lock_window(hwnd);
     thread_queue* q = my_queue();
     old = q->focus;
-    if (hwnd && !find_window(hwnd)) return nullptr;
+    if (hwnd && !w) return nullptr;
     if (old == hwnd) return old;
     q->focus = hwnd;
   }
@@ -86,8 +86,8 @@ HWND GetFocus() {
 HWND SetCapture(HWND hwnd) {
   HWND old;
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    if (!find_window(hwnd)) return nullptr;
+    auto [g, w] = lock_window(hwnd);
+    if (!w) return nullptr;
     thread_queue* q = my_queue();
     old = q->capture;
     q->capture = hwnd;

@@ -196,6 +196,7 @@ void dc_frame(HDC dc, RECT r, COLORREF c);  // one-pixel outline
 void dc_edge(HDC dc, RECT r, bool sunken);  // the classic 3D border of a push button
 void dc_text(HDC dc, int x, int y, const char* text, int len, COLORREF c);
 int text_width(const char* text, int len);
+uint32_t blend(uint32_t dst, uint32_t src, unsigned alpha);  // a glyph's coverage onto a pixel
 int text_height();
 COLORREF sys_color(int index);
 

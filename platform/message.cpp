@@ -96,9 +96,9 @@ void queue_wait(std::unique_lock<std::mutex>& lk, thread_queue* q, bool with_bac
 int fetch(MSG* m, HWND hwnd, UINT lo, UINT hi, UINT flags, bool block) {
   thread_queue* q;
   {
-    std::lock_guard<std::mutex> g(core_lock());
+    auto [g, filter] = lock_window(hwnd);
     q = my_queue();
-    if (hwnd && !find_window(hwnd)) return -1;
+    if (hwnd && !filter) return -1;
   }
   bool remove = !block ? (flags & PM_REMOVE) != 0 : true;
   for (;;) {
@@ -109,9 +109,8 @@ int fetch(MSG* m, HWND hwnd, UINT lo, UINT hi, UINT flags, bool block) {
       be = q->toplevels > 0 ? current_backend() : nullptr;
     }
     if (be) be->pump();
-    std::unique_lock<std::mutex> lk(core_lock());
+    auto [lk, filter] = lock_window(hwnd);
     if (!q->sent.empty()) continue;
-    window* filter = hwnd ? find_window(hwnd) : nullptr;
     if (hwnd && !filter) return -1;
     // Posted messages first, then input, as on Windows: the character that
     // TranslateMessage posts is read before keys typed after it.
@@ -151,11 +150,6 @@ int fetch(MSG* m, HWND hwnd, UINT lo, UINT hi, UINT flags, bool block) {
     }
     queue_wait(lk, q, true);
   }
-}
-
-WNDPROC proc_of(HWND hwnd) {
-  window* w = find_window(hwnd);
-  return w ? w->proc : nullptr;
 }
 
 }  // namespace
@@ -198,8 +192,8 @@ bool post_to(thread_queue* q, const MSG& m, bool input, bool to_focus) {
 LRESULT call_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   WNDPROC proc;
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    proc = proc_of(hwnd);
+    auto [g, w] = lock_window(hwnd);
+    proc = w ? w->proc : nullptr;
   }
   return proc ? proc(hwnd, msg, wparam, lparam) : 0;
 }
@@ -209,8 +203,7 @@ LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wparam, LPARAM
 }
 
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  std::unique_lock<std::mutex> lk(core_lock());
-  window* w = find_window(hwnd);
+  auto [lk, w] = lock_window(hwnd);
   if (!w) return 0;
   thread_queue* q = my_queue();
   if (w->owner == q) {
@@ -237,15 +230,9 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
 }
 
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  std::lock_guard<std::mutex> g(core_lock());
-  thread_queue* q;
-  if (!hwnd) {
-    q = my_queue();
-  } else {
-    window* w = find_window(hwnd);
-    if (!w) return FALSE;
-    q = w->owner;
-  }
+  auto [g, w] = lock_window(hwnd);
+  if (hwnd && !w) return FALSE;
+  thread_queue* q = w ? w->owner : my_queue();
   return post_to(q, MSG{hwnd, msg, wparam, lparam, tick_ms(), {}}) ? TRUE : FALSE;
 }
 

@@ -89,16 +89,15 @@ BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
 }
 
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
-  std::lock_guard<std::mutex> g(core_lock());
+  auto [g, w] = lock_window(hwnd);
   if (!hwnd) {
-    for (window* w : window_slots())
-      if (w && !w->parent) {
-        add_update(w, RECT{0, 0, 1 << 20, 1 << 20}, erase);
-        queue_wake(w->owner);
+    for (window* t : window_slots())
+      if (t && !t->parent) {
+        add_update(t, RECT{0, 0, 1 << 20, 1 << 20}, erase);
+        queue_wake(t->owner);
       }
     return TRUE;
   }
-  window* w = find_window(hwnd);
   if (!w) return FALSE;
   add_update(w, rect ? *rect : RECT{0, 0, 1 << 20, 1 << 20}, erase);
   queue_wake(w->owner);

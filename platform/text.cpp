@@ -4,8 +4,6 @@
 #include "platform/font_data.h"
 #include "platform/internal.h"
 
-namespace {
-
 uint32_t blend(uint32_t dst, uint32_t src, unsigned a) {
   uint32_t out = 0;
   for (int sh = 0; sh <= 16; sh += 8) {
@@ -14,6 +12,8 @@ uint32_t blend(uint32_t dst, uint32_t src, unsigned a) {
   }
   return out;
 }
+
+namespace {
 
 void builtin_text(surface* s, int x, int baseline, RECT clip, const char* text, int len,
                   uint32_t rgb) {
@@ -24,11 +24,10 @@ void builtin_text(surface* s, int x, int baseline, RECT clip, const char* text, 
     const auto* bits = reinterpret_cast<const unsigned char*>(font_bits) + g.offset;
     for (int gy = 0; gy < g.h; gy++) {
       int py = baseline - g.top + gy;
-      if (py < clip.top || py >= clip.bottom) continue;
       for (int gx = 0; gx < g.w; gx++) {
         int px = x + g.left + gx;
         unsigned a = bits[gy * g.w + gx];
-        if (!a || px < clip.left || px >= clip.right) continue;
+        if (!a || !PtInRect(&clip, POINT{px, py})) continue;
         uint32_t& d = s->pixels[static_cast<size_t>(py) * s->w + px];
         d = blend(d, rgb, a);
       }

@@ -180,17 +180,17 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
   if (!class_name) return nullptr;
   HWND hwnd;
   {
-    std::lock_guard<std::mutex> g(core_lock());
+    auto [g, given] = lock_window(parent);
     wnd_class* cls = find_class(class_name);
     if (!cls) return nullptr;
-    window* p = nullptr;
+    // The window given is a child's parent, or a top-level window's owner.
+    window* p = (style & WS_CHILD) ? given : nullptr;
+    window* owner = (style & WS_CHILD) ? nullptr : given;
     if (style & WS_CHILD) {
-      p = find_window(parent);
       if (!p || p->destroying) return nullptr;
     } else if (!choose_backend()) {
       return nullptr;  // no display to show it on
     }
-    window* owner = (style & WS_CHILD) ? nullptr : find_window(parent);
     auto* w = new window;
     w->cls = cls;
     w->proc = cls->proc;
@@ -325,8 +325,7 @@ BOOL IsWindow(HWND hwnd) { return lock_window(hwnd).w != nullptr; }
 // The enabled flag is WS_DISABLED, as on Windows; input_* drop input for a
 // disabled top-level window. Returns whether it was disabled before.
 BOOL EnableWindow(HWND hwnd, BOOL enable) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   if (!w) return FALSE;
   BOOL was_disabled = (w->style & WS_DISABLED) != 0;
   if (enable)
@@ -337,8 +336,7 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
 }
 
 BOOL IsWindowEnabled(HWND hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(hwnd);
+  auto [g, w] = lock_window(hwnd);
   return w && !(w->style & WS_DISABLED);
 }
 
