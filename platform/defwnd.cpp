@@ -41,8 +41,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       auto [g, w] = lock_window(hwnd);
       if (!w) return FALSE;
       w->text = lparam ? reinterpret_cast<const char*>(lparam) : "";
-      if (w->surf && current_backend())
-        current_backend()->set_title(w->surf->native, w->text.c_str());
+      if (w->surf) current_backend()->set_title(w->surf->native, w->text.c_str());
       return TRUE;
     }
     case WM_GETTEXT: {

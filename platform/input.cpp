@@ -131,18 +131,12 @@ BOOL TranslateMessage(const MSG* msg) {
 
 UINT GetDoubleClickTime() {
   std::lock_guard<std::mutex> g(core_lock());
-  const backend* be = current_backend();
-  return be ? be->double_click_ms() : 500;
+  return current_backend()->double_click_ms();
 }
 
 void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
-  const backend* be;
-  {
-    std::lock_guard<std::mutex> g(core_lock());
-    be = current_backend();
-  }
-  DWORD dbl = be ? be->double_click_ms() : 500;
   auto [g, top] = lock_window(top_hwnd);
+  DWORD dbl = current_backend()->double_click_ms();
   // A disabled window (the owner of a modal box) takes no input.
   if (!top || (top->style & WS_DISABLED)) return;
   thread_queue* q = top->owner;

@@ -65,12 +65,11 @@ void serve_sent(thread_queue* q) {
 
 // Called and returns with the lock held; wakes for anything queue_wake signals.
 void queue_wait(std::unique_lock<std::mutex>& lk, thread_queue* q, bool with_backend) {
-  const backend* be = (with_backend && q->toplevels > 0) ? current_backend() : nullptr;
-  if (be) {
+  if (with_backend && q->toplevels > 0) {
+    const backend* be = current_backend();
     lk.unlock();
     present_dirty(q);
-    if (be->wait) {
-      be->wait(q->wake_fd, -1);
+    if (be->wait(q->wake_fd)) {
       lk.lock();
       uint64_t n;
       if (read(q->wake_fd, &n, sizeof n) < 0) n = 0;
@@ -103,12 +102,12 @@ int fetch(MSG* m, HWND hwnd, UINT lo, UINT hi, UINT flags, bool block) {
   bool remove = !block ? (flags & PM_REMOVE) != 0 : true;
   for (;;) {
     serve_sent(q);
-    const backend* be;
+    bool shown;
     {
       std::lock_guard<std::mutex> g(core_lock());
-      be = q->toplevels > 0 ? current_backend() : nullptr;
+      shown = q->toplevels > 0;
     }
-    if (be) be->pump();
+    if (shown) current_backend()->pump();
     auto [lk, filter] = lock_window(hwnd);
     if (!q->sent.empty()) continue;
     if (hwnd && !filter) return -1;

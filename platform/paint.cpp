@@ -122,8 +122,8 @@ BOOL UpdateWindow(HWND hwnd) {
   if (w && w->owner == my_queue()) {
     window* top = top_of(w);
     const backend* be = current_backend();
-    if (be && top->surf && (top->style & WS_VISIBLE) && !IsRectEmpty(&top->surf->dirty)) {
-      be->present(top->surf->native, top->surf, top->surf->dirty);
+    if (top->surf && (top->style & WS_VISIBLE) && !IsRectEmpty(&top->surf->dirty)) {
+      be->present(top->surf->native, top->surf->dirty);
       top->surf->dirty = RECT{};
     }
   }
@@ -133,11 +133,10 @@ BOOL UpdateWindow(HWND hwnd) {
 void present_dirty(thread_queue* q) {
   std::lock_guard<std::mutex> g(core_lock());
   const backend* be = current_backend();
-  if (!be) return;
   for (window* w : window_slots()) {
     if (!w || w->owner != q || !w->surf || IsRectEmpty(&w->surf->dirty) || !(w->style & WS_VISIBLE))
       continue;
-    be->present(w->surf->native, w->surf, w->surf->dirty);
+    be->present(w->surf->native, w->surf->dirty);
     w->surf->dirty = RECT{};
   }
 }

@@ -47,17 +47,17 @@ void dc_text(HDC hdc, int x, int y, const char* text, int len, COLORREF c) {
   IntersectRect(&clip, &dc->clip, &whole);
   const backend* be = current_backend();
   int bx = x + dc->ox, baseline = y + dc->oy + font_ascent;
-  if (!be || !be->draw_text || !be->draw_text(s, bx, baseline, clip, text, len, rgb_of(c)))
+  if (!be->draw_text(s, bx, baseline, clip, text, len, rgb_of(c)))
     builtin_text(s, bx, baseline, clip, text, len, rgb_of(c));
 }
 
 int text_width(const char* text, int len) {
-  const backend* be;
+  int (*backend_width)(const char*, int);
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    be = current_backend();
+    std::lock_guard<std::mutex> g(core_lock());  // the backend may be chosen meanwhile
+    backend_width = current_backend()->text_width;
   }
-  int w = (be && be->text_width) ? be->text_width(text, len) : -1;
+  int w = backend_width(text, len);
   if (w >= 0) return w;
   w = 0;
   for (int i = 0; i < len; i++) {

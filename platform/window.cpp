@@ -1,9 +1,7 @@
 // The window table and its handles, the window tree, creation, destruction
-// and showing, and the choice of backend.
+// and showing.
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 
 #include "platform/internal.h"
 
@@ -14,28 +12,12 @@ struct core_state {
   std::vector<window*> slots;
   std::vector<uint16_t> generations;
   std::vector<uint32_t> free_slots;
-  const backend* be = nullptr;
-  bool backend_chosen = false;
 };
 
 core_state& core() {
-  static core_state* c = new core_state;  // never freed: threads may outlive main's statics
+  // Never freed: threads may outlive main's statics.
+  static core_state* c = new core_state;
   return *c;
-}
-
-const backend* choose_backend() {
-  core_state& c = core();
-  if (!c.backend_chosen) {
-    c.backend_chosen = true;
-    const char* want = getenv("KTA_WINDOWING");
-    const backend* b = nullptr;
-    if (want && strcmp(want, "headless") == 0)
-      b = &backend_headless;
-    else if (getenv("DISPLAY") && *getenv("DISPLAY"))
-      b = &backend_x11;
-    if (b && b->open() == 0) c.be = b;
-  }
-  return c.be;
 }
 
 HWND add_to_table(window* w) {
@@ -67,7 +49,7 @@ void remove_from_table(window* w) {
 void free_window(window* w) {
   if (w->control_free) w->control_free(w->control);
   if (w->surf) {
-    if (core().be && w->surf->native) core().be->destroy(w->surf->native);
+    if (w->surf->native) current_backend()->destroy(w->surf->native);
     delete w->surf;
   }
   delete w;
@@ -135,8 +117,6 @@ void mark_destroying(window* w) {
 }  // namespace
 
 std::mutex& core_lock() { return core().lock; }
-
-const backend* current_backend() { return core().be; }
 
 window* find_window(HWND hwnd) {
   uintptr_t value = reinterpret_cast<uintptr_t>(hwnd);
@@ -217,7 +197,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
       w->surf->w = w->client.right - w->client.left;
       w->surf->h = w->client.bottom - w->client.top;
       w->surf->pixels.assign(static_cast<size_t>(w->surf->w) * w->surf->h, 0x00FFFFFF);
-      const backend* be = core().be;
+      const backend* be = current_backend();
       w->surf->native =
           be->create(hwnd, w->surf, x + w->client.left, y + w->client.top, title ? title : "");
       if (cls->icon) be->set_icon(w->surf->native, cls->icon);
@@ -246,7 +226,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
     auto [g, w] = lock_window(hwnd);
     if (!w) return nullptr;
     if (w->style & WS_VISIBLE) {
-      if (w->surf) core().be->show(w->surf->native, true);
+      if (w->surf) current_backend()->show(w->surf->native, true);
       invalidate_all(w);
     }
   }
@@ -276,7 +256,7 @@ BOOL DestroyWindow(HWND hwnd) {
     auto [g, w] = lock_window(hwnd);
     if (w) {
       w->style &= ~WS_VISIBLE;
-      if (w->surf) core().be->show(w->surf->native, false);
+      if (w->surf) current_backend()->show(w->surf->native, false);
       // The parent shows through where the child was, besides what it
       // already had to paint.
       if (w->parent) add_update(w->parent, w->rect, true);
@@ -315,7 +295,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     w->style &= ~WS_VISIBLE;
     if (w->parent) add_update(w->parent, w->rect, true);
   }
-  if (w->surf) core().be->show(w->surf->native, show);
+  if (w->surf) current_backend()->show(w->surf->native, show);
   queue_wake(w->owner);
   return was;
 }
