@@ -2,10 +2,10 @@
 // the calls into window procedures.
 
 #include <sys/eventfd.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "platform/internal.h"
+#include "support/clock_sys.h"
 
 namespace {
 
@@ -153,11 +153,8 @@ int fetch(MSG* m, HWND hwnd, UINT lo, UINT hi, UINT flags, bool block) {
 
 }  // namespace
 
-DWORD tick_ms() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000);
-}
+// Wraps after 49.7 days, as GetTickCount does.
+DWORD tick_ms() { return static_cast<DWORD>(sys_monotonic_ms()); }
 
 thread_queue* my_queue() {
   if (!this_thread_queue.q) {
