@@ -1,6 +1,7 @@
 // The headless backend: the same window tree and pixels, nothing on a screen.
 
 #include <atomic>
+#include <cstring>
 
 #include "platform/headless.h"
 #include "platform/internal.h"
@@ -14,29 +15,22 @@ struct headless_window {
 
 std::atomic<int> presents{0};
 
-int open() { return 0; }
-
 void* create(HWND top, surface*, int, int, const char*) { return new headless_window{top, false}; }
 
 void destroy(void* native) { delete static_cast<headless_window*>(native); }
 
 void show(void* native, bool visible) { static_cast<headless_window*>(native)->shown = visible; }
 
-void present(void*, surface*, RECT) { presents++; }
-
-void set_title(void*, const char*) {}
-
-void set_icon(void*, HICON) {}
-
-void pump() {}
-
-DWORD double_click_ms() { return 500; }
+void present(void*, RECT) { presents++; }
 
 }  // namespace
 
 const backend backend_headless = {
-    "headless", open,    create, destroy,         show,    present, set_title,
-    set_icon,   nullptr, pump,   double_click_ms, nullptr, nullptr,
+    .name = "headless",
+    .create = create,
+    .destroy = destroy,
+    .show = show,
+    .present = present,
 };
 
 void headless_mouse(HWND top, UINT msg, int x, int y) { input_mouse(top, msg, x, y, tick_ms()); }
@@ -51,8 +45,7 @@ void headless_key(HWND top, UINT vk, bool down) { input_key(top, down, vk, 0); }
 void headless_close(HWND top) { input_close(top); }
 
 uint32_t headless_pixel(HWND top, int x, int y) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(top);
+  auto [g, w] = lock_window(top);
   if (!w || !w->surf || x < 0 || y < 0 || x >= w->surf->w || y >= w->surf->h) return 0xFFFFFFFF;
   return w->surf->pixels[static_cast<size_t>(y) * w->surf->w + x];
 }
@@ -60,8 +53,7 @@ uint32_t headless_pixel(HWND top, int x, int y) {
 int headless_presents() { return presents.load(); }
 
 bool headless_shown(HWND top) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* w = find_window(top);
-  return current_backend() == &backend_headless && w && w->surf && w->surf->native &&
-         static_cast<headless_window*>(w->surf->native)->shown;
+  auto [g, w] = lock_window(top);
+  return strcmp(current_backend()->name, backend_headless.name) == 0 && w && w->surf &&
+         w->surf->native && static_cast<headless_window*>(w->surf->native)->shown;
 }

@@ -136,9 +136,9 @@ void show(void* native, bool visible) {
   XFlush(x.dpy);
 }
 
-void present(void* native, surface*, RECT a) {
+void present(void* native, RECT a) {
   auto* w = static_cast<x11_window*>(native);
-  if (!w->image || a.right <= a.left || a.bottom <= a.top) return;
+  if (!w->image || IsRectEmpty(&a)) return;
   XPutImage(x.dpy, w->win, x.gc, w->image, a.left, a.top, a.left, a.top,
             static_cast<unsigned>(a.right - a.left), static_cast<unsigned>(a.bottom - a.top));
   XFlush(x.dpy);
@@ -284,15 +284,16 @@ void pump() {
   }
 }
 
-void wait(int wake_fd, int timeout_ms) {
+bool wait(int wake_fd) {
   // Xlib may already hold events it has read: those come first.
   if (XPending(x.dpy)) {
     pump();
-    return;
+    return true;
   }
   pollfd p[2] = {{ConnectionNumber(x.dpy), POLLIN, 0}, {wake_fd, POLLIN, 0}};
-  poll(p, 2, timeout_ms);
+  poll(p, 2, -1);
   if (p[0].revents) pump();
+  return true;
 }
 
 DWORD double_click_ms() { return x.double_click; }
@@ -300,6 +301,17 @@ DWORD double_click_ms() { return x.double_click; }
 }  // namespace
 
 const backend backend_x11 = {
-    "x11",    open, create, destroy,         show,           present,       set_title,
-    set_icon, wait, pump,   double_click_ms, x11_text_width, x11_draw_text,
+    .name = "x11",
+    .open = open,
+    .create = create,
+    .destroy = destroy,
+    .show = show,
+    .present = present,
+    .set_title = set_title,
+    .set_icon = set_icon,
+    .wait = wait,
+    .pump = pump,
+    .double_click_ms = double_click_ms,
+    .text_width = x11_text_width,
+    .draw_text = x11_draw_text,
 };

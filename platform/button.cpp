@@ -24,10 +24,9 @@ void set_pushed(HWND hwnd, button* b, bool pushed) {
 }
 
 bool inside(HWND hwnd, LPARAM lparam) {
-  int w, h;
-  if (!window_client_size(hwnd, &w, &h)) return false;
-  int x = static_cast<short>(LOWORD(lparam)), y = static_cast<short>(HIWORD(lparam));
-  return x >= 0 && y >= 0 && x < w && y < h;
+  RECT client;
+  POINT p{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+  return GetClientRect(hwnd, &client) && PtInRect(&client, p);
 }
 
 void dotted_frame(HDC dc, RECT r) {

@@ -101,27 +101,28 @@ struct thread_queue {
   bool click_was_double = false;
 };
 
-// One table per backend: the core calls nothing else of it.
+// One table per backend: the core calls nothing else of it. A slot a backend
+// leaves empty is given a default that does nothing when the backend is chosen.
 struct backend {
-  const char* name;
-  int (*open)();  // 0 when the backend can be used
-  void* (*create)(HWND top, surface* s, int x, int y, const char* title);
-  void (*destroy)(void* native);
-  void (*show)(void* native, bool visible);
-  void (*present)(void* native, surface* s, RECT area);
-  void (*set_title)(void* native, const char* title);
-  void (*set_icon)(void* native, HICON icon);
-  // Waits until wake_fd is readable, an event came in, or timeout_ms passed
-  // (-1: no limit); events are handed to the core's input functions. Null
-  // where the backend has nothing of its own to watch.
-  void (*wait)(int wake_fd, int timeout_ms);
-  void (*pump)();  // hands over events already read, without waiting
-  DWORD (*double_click_ms)();
+  const char* name = "";
+  int (*open)() = nullptr;  // 0 when the backend can be used
+  void* (*create)(HWND top, surface* s, int x, int y, const char* title) = nullptr;
+  void (*destroy)(void* native) = nullptr;
+  void (*show)(void* native, bool visible) = nullptr;
+  void (*present)(void* native, RECT area) = nullptr;
+  void (*set_title)(void* native, const char* title) = nullptr;
+  void (*set_icon)(void* native, HICON icon) = nullptr;
+  // Waits until wake_fd is readable or an event came in; events are handed
+  // to the core's input functions. False at once where the backend has
+  // nothing of its own to watch, and the thread waits on its queue instead.
+  bool (*wait)(int wake_fd) = nullptr;
+  void (*pump)() = nullptr;  // hands over events already read, without waiting
+  DWORD (*double_click_ms)() = nullptr;
   // Text in the desktop's font: -1 and false where the backend has none,
   // and the built-in font draws it.
-  int (*text_width)(const char* text, int len);
+  int (*text_width)(const char* text, int len) = nullptr;
   bool (*draw_text)(surface* s, int x, int baseline, RECT clip, const char* text, int len,
-                    uint32_t rgb);
+                    uint32_t rgb) = nullptr;
 };
 
 extern const backend backend_headless;
@@ -131,11 +132,30 @@ extern const backend backend_x11;
 // procedures are never called with it held.
 std::mutex& core_lock();
 
+// The window behind hwnd, or null, with the core lock held while the guard
+// lives: auto [g, w] = lock_window(hwnd);
+struct locked_window {
+  std::unique_lock<std::mutex> lock;
+  window* w;
+};
+locked_window lock_window(HWND hwnd);
+
 // Under core_lock:
 window* find_window(HWND hwnd);
-thread_queue* my_queue();  // the calling thread's queue, made on first use
+wnd_class* find_class(LPCSTR name);  // a name or the atom RegisterClassA gave
+// Sets the outer rectangle and the client area the frame and scroll bar leave.
+void layout(window* w, int x, int y, int cx, int cy);
+void invalidate_all(window* w);  // w and its descendants, with erasing
+// Queues m for q's thread unless it is gone or too far behind; input is read
+// after every posted message, and to_focus sends it to the focus when taken.
+bool post_to(thread_queue* q, const MSG& m, bool input = false, bool to_focus = false);
+void track_keys(thread_queue* q, const MSG& m);  // the key state a removed message leaves
+thread_queue* my_queue();                        // the calling thread's queue, made on first use
 void queue_wake(thread_queue* q);
-const backend* current_backend();  // null before the first top-level window
+// Never null: until a backend is chosen, or where none could be opened, one
+// that shows nothing and draws no text of its own.
+const backend* current_backend();
+bool choose_backend();  // false where no backend could be opened
 window* top_of(window* w);
 const std::vector<window*>& window_slots();  // null entries are free slots
 // The window of thread q that should be painted next, parents before children.
@@ -161,13 +181,26 @@ void input_close(HWND top);
 void input_expose(HWND top);
 HBRUSH sys_brush(int index);
 
-// Drawing helpers for the controls (paint.cpp).
+// A device context: where on its top-level surface a window draws.
+struct gdi_dc {
+  HWND hwnd;
+  int ox, oy;  // client origin in the top-level surface
+  RECT clip;   // in the top-level surface
+};
+
+// Under core_lock:
+HDC new_dc(HWND hwnd, int ox, int oy, RECT clip);
+surface* dc_surface(const gdi_dc* dc);  // null once the DC or its window is gone
+RECT visible_client(window* w);         // of w's client area, in its top-level surface
+
+// Drawing helpers for the controls (dc.cpp, text.cpp).
 uint32_t rgb_of(COLORREF c);
 void dc_fill(HDC dc, RECT r, COLORREF c);
 void dc_frame(HDC dc, RECT r, COLORREF c);  // one-pixel outline
 void dc_edge(HDC dc, RECT r, bool sunken);  // the classic 3D border of a push button
 void dc_text(HDC dc, int x, int y, const char* text, int len, COLORREF c);
 int text_width(const char* text, int len);
+uint32_t blend(uint32_t dst, uint32_t src, unsigned alpha);  // a glyph's coverage onto a pixel
 int text_height();
 COLORREF sys_color(int index);
 

@@ -1,21 +1,16 @@
-// Per-thread message queues, sent and posted messages, the default window
-// procedure and the routing of backend input.
+// Per-thread message queues: posting, sending across threads, waiting, and
+// the calls into window procedures.
 
-#include <poll.h>
 #include <sys/eventfd.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstring>
-
 #include "platform/internal.h"
+#include "support/clock_sys.h"
 
 namespace {
 
 // Windows refuses posts beyond this many waiting messages.
 constexpr size_t posted_limit = 10000;
-constexpr int double_click_slop = 2;
 
 struct queue_holder {
   thread_queue* q = nullptr;
@@ -70,12 +65,11 @@ void serve_sent(thread_queue* q) {
 
 // Called and returns with the lock held; wakes for anything queue_wake signals.
 void queue_wait(std::unique_lock<std::mutex>& lk, thread_queue* q, bool with_backend) {
-  const backend* be = (with_backend && q->toplevels > 0) ? current_backend() : nullptr;
-  if (be) {
+  if (with_backend && q->toplevels > 0) {
+    const backend* be = current_backend();
     lk.unlock();
     present_dirty(q);
-    if (be->wait) {
-      be->wait(q->wake_fd, -1);
+    if (be->wait(q->wake_fd)) {
       lk.lock();
       uint64_t n;
       if (read(q->wake_fd, &n, sizeof n) < 0) n = 0;
@@ -96,32 +90,26 @@ void queue_wait(std::unique_lock<std::mutex>& lk, thread_queue* q, bool with_bac
   q->cv_waiting = false;
 }
 
-void track_keys(thread_queue* q, const MSG& m) {
-  if (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) q->keys[m.wParam & 0xFF] = 0x80;
-  if (m.message == WM_KEYUP || m.message == WM_SYSKEYUP) q->keys[m.wParam & 0xFF] = 0;
-}
-
 // The common body of GetMessageA and PeekMessageA: 1 a message, 0 the quit
 // message (GetMessageA only), -1 a bad filter, 2 nothing there (peek).
 int fetch(MSG* m, HWND hwnd, UINT lo, UINT hi, UINT flags, bool block) {
   thread_queue* q;
   {
-    std::lock_guard<std::mutex> g(core_lock());
+    auto [g, filter] = lock_window(hwnd);
     q = my_queue();
-    if (hwnd && !find_window(hwnd)) return -1;
+    if (hwnd && !filter) return -1;
   }
   bool remove = !block ? (flags & PM_REMOVE) != 0 : true;
   for (;;) {
     serve_sent(q);
-    const backend* be;
+    bool shown;
     {
       std::lock_guard<std::mutex> g(core_lock());
-      be = q->toplevels > 0 ? current_backend() : nullptr;
+      shown = q->toplevels > 0;
     }
-    if (be) be->pump();
-    std::unique_lock<std::mutex> lk(core_lock());
+    if (shown) current_backend()->pump();
+    auto [lk, filter] = lock_window(hwnd);
     if (!q->sent.empty()) continue;
-    window* filter = hwnd ? find_window(hwnd) : nullptr;
     if (hwnd && !filter) return -1;
     // Posted messages first, then input, as on Windows: the character that
     // TranslateMessage posts is read before keys typed after it.
@@ -163,72 +151,10 @@ int fetch(MSG* m, HWND hwnd, UINT lo, UINT hi, UINT flags, bool block) {
   }
 }
 
-WNDPROC proc_of(HWND hwnd) {
-  window* w = find_window(hwnd);
-  return w ? w->proc : nullptr;
-}
-
-char vk_to_char(UINT vk, bool shift) {
-  static const char shifted_digits[] = ")!@#$%^&*(";
-  if (vk >= 'A' && vk <= 'Z') return static_cast<char>(shift ? vk : vk + 32);
-  if (vk >= '0' && vk <= '9') return shift ? shifted_digits[vk - '0'] : static_cast<char>(vk);
-  if (vk >= 0x60 && vk <= 0x69) return static_cast<char>('0' + vk - 0x60);
-  switch (vk) {
-    case VK_RETURN:
-      return '\r';
-    case VK_BACK:
-      return '\b';
-    case VK_TAB:
-      return '\t';
-    case VK_ESCAPE:
-      return 27;
-    case VK_SPACE:
-      return ' ';
-    case VK_OEM_PERIOD:
-      return shift ? '>' : '.';
-    case VK_OEM_COMMA:
-      return shift ? '<' : ',';
-    case VK_OEM_MINUS:
-      return shift ? '_' : '-';
-    case 0x6E:
-      return '.';
-    case 0xBA:
-      return shift ? ':' : ';';
-    case 0xBF:
-      return shift ? '?' : '/';
-  }
-  return 0;
-}
-
-bool post_to(thread_queue* q, const MSG& m, bool input = false, bool to_focus = false) {
-  if (q->dead || q->posted.size() >= posted_limit) return false;
-  q->posted.push_back(queued{m, to_focus, input});
-  queue_wake(q);
-  return true;
-}
-
-window* hit_test(window* w, int x, int y) {
-  // x, y in w's client coordinates; later children lie on top.
-  for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
-    window* c = *it;
-    if (!(c->style & WS_VISIBLE)) continue;
-    if (x >= c->rect.left && x < c->rect.right && y >= c->rect.top && y < c->rect.bottom)
-      return hit_test(c, x - c->rect.left - c->client.left, y - c->rect.top - c->client.top);
-  }
-  return w;
-}
-
-POINT screen_point(window* top, int x, int y) {
-  return POINT{top->rect.left + top->client.left + x, top->rect.top + top->client.top + y};
-}
-
 }  // namespace
 
-DWORD tick_ms() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000);
-}
+// Wraps after 49.7 days, as GetTickCount does.
+DWORD tick_ms() { return static_cast<DWORD>(sys_monotonic_ms()); }
 
 thread_queue* my_queue() {
   if (!this_thread_queue.q) {
@@ -252,11 +178,18 @@ void queue_wake(thread_queue* q) {
   if (write(q->wake_fd, &one, sizeof one) < 0) q->wake_pending = false;
 }
 
+bool post_to(thread_queue* q, const MSG& m, bool input, bool to_focus) {
+  if (q->dead || q->posted.size() >= posted_limit) return false;
+  q->posted.push_back(queued{m, to_focus, input});
+  queue_wake(q);
+  return true;
+}
+
 LRESULT call_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   WNDPROC proc;
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    proc = proc_of(hwnd);
+    auto [g, w] = lock_window(hwnd);
+    proc = w ? w->proc : nullptr;
   }
   return proc ? proc(hwnd, msg, wparam, lparam) : 0;
 }
@@ -266,8 +199,7 @@ LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wparam, LPARAM
 }
 
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  std::unique_lock<std::mutex> lk(core_lock());
-  window* w = find_window(hwnd);
+  auto [lk, w] = lock_window(hwnd);
   if (!w) return 0;
   thread_queue* q = my_queue();
   if (w->owner == q) {
@@ -294,15 +226,9 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
 }
 
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  std::lock_guard<std::mutex> g(core_lock());
-  thread_queue* q;
-  if (!hwnd) {
-    q = my_queue();
-  } else {
-    window* w = find_window(hwnd);
-    if (!w) return FALSE;
-    q = w->owner;
-  }
+  auto [g, w] = lock_window(hwnd);
+  if (hwnd && !w) return FALSE;
+  thread_queue* q = w ? w->owner : my_queue();
   return post_to(q, MSG{hwnd, msg, wparam, lparam, tick_ms(), {}}) ? TRUE : FALSE;
 }
 
@@ -326,110 +252,20 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT min, UINT max, UINT remove) {
   return (r == 0 || r == 1) ? TRUE : FALSE;
 }
 
-BOOL TranslateMessage(const MSG* msg) {
-  if (!msg) return FALSE;
-  if (msg->message == WM_KEYUP || msg->message == WM_SYSKEYUP || msg->message == WM_SYSKEYDOWN)
-    return TRUE;
-  if (msg->message != WM_KEYDOWN) return FALSE;
-  std::lock_guard<std::mutex> g(core_lock());
-  thread_queue* q = my_queue();
-  bool shift = (q->keys[VK_SHIFT] & 0x80) != 0;
-  char c = vk_to_char(static_cast<UINT>(msg->wParam), shift);
-  if (c && !q->dead) {
-    post_to(q, MSG{msg->hwnd, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)),
-                   msg->lParam, msg->time, msg->pt});
-  }
-  return TRUE;
-}
-
 LRESULT DispatchMessageA(const MSG* msg) {
   if (!msg || !msg->hwnd) return 0;
   WNDPROC proc;
   {
-    std::lock_guard<std::mutex> g(core_lock());
-    window* w = find_window(msg->hwnd);
+    auto [g, w] = lock_window(msg->hwnd);
     if (!w || w->owner != my_queue()) return 0;
     proc = w->proc;
   }
   LRESULT r = proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
   if (msg->message == WM_PAINT) {
     // A procedure that did not validate would otherwise be asked for ever.
-    std::lock_guard<std::mutex> g(core_lock());
-    if (window* w = find_window(msg->hwnd)) w->update = RECT{};
+    if (auto [g, w] = lock_window(msg->hwnd); w) w->update = RECT{};
   }
   return r;
-}
-
-LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  switch (msg) {
-    case WM_NCCREATE: {
-      auto* cs = reinterpret_cast<CREATESTRUCTA*>(lparam);
-      std::lock_guard<std::mutex> g(core_lock());
-      window* w = find_window(hwnd);
-      if (w && cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName)) w->text = cs->lpszName;
-      return TRUE;
-    }
-    case WM_CLOSE:
-      DestroyWindow(hwnd);
-      return 0;
-    case WM_SYSCOMMAND:
-      if ((wparam & 0xFFF0) == SC_CLOSE) SendMessageA(hwnd, WM_CLOSE, 0, 0);
-      return 0;
-    case WM_ERASEBKGND: {
-      HBRUSH brush;
-      RECT r;
-      {
-        std::lock_guard<std::mutex> g(core_lock());
-        window* w = find_window(hwnd);
-        if (!w || !w->cls->background) return 0;
-        brush = w->cls->background;
-      }
-      GetClientRect(hwnd, &r);
-      FillRect(reinterpret_cast<HDC>(wparam), &r, brush);
-      return 1;
-    }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      BeginPaint(hwnd, &ps);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_SETTEXT: {
-      std::lock_guard<std::mutex> g(core_lock());
-      window* w = find_window(hwnd);
-      if (!w) return FALSE;
-      w->text = lparam ? reinterpret_cast<const char*>(lparam) : "";
-      if (w->surf && current_backend())
-        current_backend()->set_title(w->surf->native, w->text.c_str());
-      return TRUE;
-    }
-    case WM_GETTEXT: {
-      auto* out = reinterpret_cast<char*>(lparam);
-      if (!out || wparam == 0) return 0;
-      std::lock_guard<std::mutex> g(core_lock());
-      window* w = find_window(hwnd);
-      if (!w) {
-        out[0] = 0;
-        return 0;
-      }
-      size_t n = std::min(w->text.size(), static_cast<size_t>(wparam) - 1);
-      memcpy(out, w->text.data(), n);
-      out[n] = 0;
-      return static_cast<LRESULT>(n);
-    }
-    case WM_GETTEXTLENGTH: {
-      std::lock_guard<std::mutex> g(core_lock());
-      window* w = find_window(hwnd);
-      return w ? static_cast<LRESULT>(w->text.size()) : 0;
-    }
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSTATIC:
-      return reinterpret_cast<LRESULT>(sys_brush(COLOR_BTNFACE));
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-      return reinterpret_cast<LRESULT>(sys_brush(COLOR_WINDOW));
-  }
-  return 0;
 }
 
 void notify_parent(HWND control, WORD code) {
@@ -437,95 +273,4 @@ void notify_parent(HWND control, WORD code) {
   if (!parent) return;
   auto id = static_cast<WORD>(GetWindowLongPtrA(control, GWLP_ID));
   SendMessageA(parent, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
-}
-
-UINT GetDoubleClickTime() {
-  std::lock_guard<std::mutex> g(core_lock());
-  const backend* be = current_backend();
-  return be ? be->double_click_ms() : 500;
-}
-
-void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
-  const backend* be;
-  {
-    std::lock_guard<std::mutex> g(core_lock());
-    be = current_backend();
-  }
-  DWORD dbl = be ? be->double_click_ms() : 500;
-  std::lock_guard<std::mutex> g(core_lock());
-  window* top = find_window(top_hwnd);
-  // A disabled window (the owner of a modal box) takes no input.
-  if (!top || (top->style & WS_DISABLED)) return;
-  thread_queue* q = top->owner;
-  window* target = q->capture ? find_window(q->capture) : nullptr;
-  if (!target || top_of(target) != top) target = hit_test(top, x, y);
-  RECT c = client_in_top(target);
-  int cx = x - c.left, cy = y - c.top;
-  if (msg == WM_LBUTTONDOWN) {
-    bool dbl_class = (target->cls->style & CS_DBLCLKS) != 0;
-    if (dbl_class && q->click_hwnd == target->handle && !q->click_was_double &&
-        time - q->click_time <= dbl && std::abs(q->click_pt.x - x) <= double_click_slop &&
-        std::abs(q->click_pt.y - y) <= double_click_slop) {
-      msg = WM_LBUTTONDBLCLK;
-      q->click_was_double = true;
-    } else {
-      q->click_was_double = false;
-    }
-    q->click_hwnd = target->handle;
-    q->click_time = time;
-    q->click_pt = POINT{x, y};
-    q->keys[1] = 0x80;
-  } else if (msg == WM_LBUTTONUP) {
-    q->keys[1] = 0;
-  }
-  WPARAM keys = (q->keys[1] & 0x80) ? MK_LBUTTON : 0;
-  if (q->keys[VK_SHIFT] & 0x80) keys |= MK_SHIFT;
-  MSG m{target->handle, msg, keys, MAKELPARAM(cx, cy), time, screen_point(top, x, y)};
-  // Moves coalesce, as Windows reports only the latest position.
-  if (msg == WM_MOUSEMOVE && !q->posted.empty() && q->posted.back().m.message == WM_MOUSEMOVE &&
-      q->posted.back().m.hwnd == m.hwnd) {
-    q->posted.back().m = m;
-    return;
-  }
-  post_to(q, m, true);
-}
-
-void input_wheel(HWND top_hwnd, int delta) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* top = find_window(top_hwnd);
-  if (!top || (top->style & WS_DISABLED)) return;  // as for the mouse
-  thread_queue* q = top->owner;
-  window* f = q->focus ? find_window(q->focus) : nullptr;
-  window* target = (f && top_of(f) == top) ? f : top;
-  post_to(
-      q,
-      MSG{target->handle, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0, tick_ms(), {}},
-      true);
-}
-
-void input_key(HWND top_hwnd, bool down, UINT vk, UINT scan) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* top = find_window(top_hwnd);
-  if (!top || (top->style & WS_DISABLED)) return;  // as for the mouse
-  thread_queue* q = top->owner;
-  LPARAM lp = 1 | static_cast<LPARAM>((scan & 0xFF) << 16);
-  if (!down) lp |= static_cast<LPARAM>(0xC0000000u);
-  UINT msg = down ? WM_KEYDOWN : WM_KEYUP;
-  post_to(q, MSG{top_hwnd, msg, vk, lp, tick_ms(), {}}, true, true);
-}
-
-void input_close(HWND top_hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* top = find_window(top_hwnd);
-  // The close box of a disabled window does nothing, as on Windows.
-  if (top && !(top->style & WS_DISABLED))
-    post_to(top->owner, MSG{top_hwnd, WM_CLOSE, 0, 0, tick_ms(), {}});
-}
-
-void input_expose(HWND top_hwnd) {
-  std::lock_guard<std::mutex> g(core_lock());
-  window* top = find_window(top_hwnd);
-  if (!top || !top->surf) return;
-  top->surf->dirty = RECT{0, 0, top->surf->w, top->surf->h};
-  queue_wake(top->owner);
 }

@@ -394,6 +394,14 @@ void PostQuitMessage(int exit_code);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
 
+// USER32: rectangles.
+BOOL SetRect(LPRECT rect, int left, int top, int right, int bottom);
+BOOL IsRectEmpty(const RECT* rect);
+BOOL IntersectRect(LPRECT dst, const RECT* a, const RECT* b);
+BOOL UnionRect(LPRECT dst, const RECT* a, const RECT* b);
+BOOL OffsetRect(LPRECT rect, int dx, int dy);
+BOOL PtInRect(const RECT* rect, POINT point);
+
 // USER32 and GDI32: painting.
 HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT ps);
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps);

@@ -1,3 +1,5 @@
+// Without Xft the x11 backend has no font of its own and the built-in one draws.
+
 #include "platform/x11_text.h"
 
 bool x11_text_open(Display*, int) { return false; }

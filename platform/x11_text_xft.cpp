@@ -70,18 +70,12 @@ bool x11_draw_text(surface* s, int x, int baseline, RECT clip, const char* text,
     const glyph& g = glyphs[(c < 32 || c > 126 ? '?' : c) - 32];
     for (int gy = 0; gy < g.h; gy++) {
       int py = baseline - g.top + gy;
-      if (py < clip.top || py >= clip.bottom) continue;
       for (int gx = 0; gx < g.w; gx++) {
         int px = x + g.left + gx;
         unsigned a = g.alpha[static_cast<size_t>(gy) * g.w + gx];
-        if (!a || px < clip.left || px >= clip.right) continue;
+        if (!a || !PtInRect(&clip, POINT{px, py})) continue;
         uint32_t& d = s->pixels[static_cast<size_t>(py) * s->w + px];
-        uint32_t out = 0;
-        for (int sh = 0; sh <= 16; sh += 8) {
-          unsigned dv = (d >> sh) & 0xFF, cv = (rgb >> sh) & 0xFF;
-          out |= ((cv * a + dv * (255 - a) + 127) / 255) << sh;
-        }
-        d = out;
+        d = blend(d, rgb, a);
       }
     }
     x += g.advance;

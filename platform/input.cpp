@@ -1,0 +1,210 @@
+// Input: focus and capture, key state and characters, hit testing,
+// double-clicks, and the routing of what the backend reads.
+
+#include <cstdlib>
+
+#include "platform/internal.h"
+
+namespace {
+
+constexpr int double_click_slop = 2;
+
+char vk_to_char(UINT vk, bool shift) {
+  static const char shifted_digits[] = ")!@#$%^&*(";
+  if (vk >= 'A' && vk <= 'Z') return static_cast<char>(shift ? vk : vk + 32);
+  if (vk >= '0' && vk <= '9') return shift ? shifted_digits[vk - '0'] : static_cast<char>(vk);
+  if (vk >= 0x60 && vk <= 0x69) return static_cast<char>('0' + vk - 0x60);
+  switch (vk) {
+    case VK_RETURN:
+      return '\r';
+    case VK_BACK:
+      return '\b';
+    case VK_TAB:
+      return '\t';
+    case VK_ESCAPE:
+      return 27;
+    case VK_SPACE:
+      return ' ';
+    case VK_OEM_PERIOD:
+      return shift ? '>' : '.';
+    case VK_OEM_COMMA:
+      return shift ? '<' : ',';
+    case VK_OEM_MINUS:
+      return shift ? '_' : '-';
+    case 0x6E:
+      return '.';
+    case 0xBA:
+      return shift ? ':' : ';';
+    case 0xBF:
+      return shift ? '?' : '/';
+  }
+  return 0;
+}
+
+window* hit_test(window* w, int x, int y) {
+  // x, y in w's client coordinates; later children lie on top.
+  for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
+    window* c = *it;
+    if (!(c->style & WS_VISIBLE)) continue;
+    if (PtInRect(&c->rect, POINT{x, y}))
+      return hit_test(c, x - c->rect.left - c->client.left, y - c->rect.top - c->client.top);
+  }
+  return w;
+}
+
+POINT screen_point(window* top, int x, int y) {
+  return POINT{top->rect.left + top->client.left + x, top->rect.top + top->client.top + y};
+}
+
+}  // namespace
+
+void track_keys(thread_queue* q, const MSG& m) {
+  if (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) q->keys[m.wParam & 0xFF] = 0x80;
+  if (m.message == WM_KEYUP || m.message == WM_SYSKEYUP) q->keys[m.wParam & 0xFF] = 0;
+}
+
+HWND SetFocus(HWND hwnd) {
+  HWND old;
+  {
+    auto [g, w] = lock_window(hwnd);
+    thread_queue* q = my_queue();
+    old = q->focus;
+    if (hwnd && !w) return nullptr;
+    if (old == hwnd) return old;
+    q->focus = hwnd;
+  }
+  if (old) call_proc(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
+  if (hwnd) call_proc(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
+  return old;
+}
+
+HWND GetFocus() {
+  std::lock_guard<std::mutex> g(core_lock());
+  return my_queue()->focus;
+}
+
+HWND SetCapture(HWND hwnd) {
+  HWND old;
+  {
+    auto [g, w] = lock_window(hwnd);
+    if (!w) return nullptr;
+    thread_queue* q = my_queue();
+    old = q->capture;
+    q->capture = hwnd;
+  }
+  if (old && old != hwnd) call_proc(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
+  return old;
+}
+
+BOOL ReleaseCapture() {
+  HWND old;
+  {
+    std::lock_guard<std::mutex> g(core_lock());
+    thread_queue* q = my_queue();
+    old = q->capture;
+    q->capture = nullptr;
+  }
+  if (old) call_proc(old, WM_CAPTURECHANGED, 0, 0);
+  return TRUE;
+}
+
+HWND GetCapture() {
+  std::lock_guard<std::mutex> g(core_lock());
+  return my_queue()->capture;
+}
+
+BOOL TranslateMessage(const MSG* msg) {
+  if (!msg) return FALSE;
+  if (msg->message == WM_KEYUP || msg->message == WM_SYSKEYUP || msg->message == WM_SYSKEYDOWN)
+    return TRUE;
+  if (msg->message != WM_KEYDOWN) return FALSE;
+  std::lock_guard<std::mutex> g(core_lock());
+  thread_queue* q = my_queue();
+  bool shift = (q->keys[VK_SHIFT] & 0x80) != 0;
+  char c = vk_to_char(static_cast<UINT>(msg->wParam), shift);
+  if (c && !q->dead) {
+    post_to(q, MSG{msg->hwnd, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)),
+                   msg->lParam, msg->time, msg->pt});
+  }
+  return TRUE;
+}
+
+UINT GetDoubleClickTime() {
+  std::lock_guard<std::mutex> g(core_lock());
+  return current_backend()->double_click_ms();
+}
+
+void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
+  auto [g, top] = lock_window(top_hwnd);
+  DWORD dbl = current_backend()->double_click_ms();
+  // A disabled window (the owner of a modal box) takes no input.
+  if (!top || (top->style & WS_DISABLED)) return;
+  thread_queue* q = top->owner;
+  window* target = q->capture ? find_window(q->capture) : nullptr;
+  if (!target || top_of(target) != top) target = hit_test(top, x, y);
+  RECT c = client_in_top(target);
+  int cx = x - c.left, cy = y - c.top;
+  if (msg == WM_LBUTTONDOWN) {
+    bool dbl_class = (target->cls->style & CS_DBLCLKS) != 0;
+    if (dbl_class && q->click_hwnd == target->handle && !q->click_was_double &&
+        time - q->click_time <= dbl && std::abs(q->click_pt.x - x) <= double_click_slop &&
+        std::abs(q->click_pt.y - y) <= double_click_slop) {
+      msg = WM_LBUTTONDBLCLK;
+      q->click_was_double = true;
+    } else {
+      q->click_was_double = false;
+    }
+    q->click_hwnd = target->handle;
+    q->click_time = time;
+    q->click_pt = POINT{x, y};
+    q->keys[1] = 0x80;
+  } else if (msg == WM_LBUTTONUP) {
+    q->keys[1] = 0;
+  }
+  WPARAM keys = (q->keys[1] & 0x80) ? MK_LBUTTON : 0;
+  if (q->keys[VK_SHIFT] & 0x80) keys |= MK_SHIFT;
+  MSG m{target->handle, msg, keys, MAKELPARAM(cx, cy), time, screen_point(top, x, y)};
+  // Moves coalesce, as Windows reports only the latest position.
+  if (msg == WM_MOUSEMOVE && !q->posted.empty() && q->posted.back().m.message == WM_MOUSEMOVE &&
+      q->posted.back().m.hwnd == m.hwnd) {
+    q->posted.back().m = m;
+    return;
+  }
+  post_to(q, m, true);
+}
+
+void input_wheel(HWND top_hwnd, int delta) {
+  auto [g, top] = lock_window(top_hwnd);
+  if (!top || (top->style & WS_DISABLED)) return;  // as for the mouse
+  thread_queue* q = top->owner;
+  window* f = q->focus ? find_window(q->focus) : nullptr;
+  window* target = (f && top_of(f) == top) ? f : top;
+  post_to(
+      q,
+      MSG{target->handle, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0, tick_ms(), {}},
+      true);
+}
+
+void input_key(HWND top_hwnd, bool down, UINT vk, UINT scan) {
+  auto [g, top] = lock_window(top_hwnd);
+  if (!top || (top->style & WS_DISABLED)) return;  // as for the mouse
+  thread_queue* q = top->owner;
+  LPARAM lp = 1 | static_cast<LPARAM>((scan & 0xFF) << 16);
+  if (!down) lp |= static_cast<LPARAM>(0xC0000000u);
+  UINT msg = down ? WM_KEYDOWN : WM_KEYUP;
+  post_to(q, MSG{top_hwnd, msg, vk, lp, tick_ms(), {}}, true, true);
+}
+
+void input_close(HWND top_hwnd) {
+  auto [g, top] = lock_window(top_hwnd);
+  // The close box of a disabled window does nothing, as on Windows.
+  if (top && !(top->style & WS_DISABLED))
+    post_to(top->owner, MSG{top_hwnd, WM_CLOSE, 0, 0, tick_ms(), {}});
+}
+
+void input_expose(HWND top_hwnd) {
+  auto [g, top] = lock_window(top_hwnd);
+  if (!top || !top->surf) return;
+  top->surf->dirty = RECT{0, 0, top->surf->w, top->surf->h};
+  queue_wake(top->owner);
+}
