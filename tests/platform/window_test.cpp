@@ -135,6 +135,31 @@ TEST(Window, ClassNamesAreThoseWindowsReports) {
   EXPECT_EQ(GetClassNameA(lb, name, sizeof name), 0) << "no name for a dead window";
 }
 
+// The atom RegisterClassA answers names its class as well as the name does.
+TEST(Window, AWindowMadeByItsClassAtomIsOfThatClass) {
+  ATOM atoms[2] = {};
+  const char* names[2] = {"KtaAtomFirst", "KtaAtomSecond"};
+  for (int i = 0; i < 2; ++i) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = names[i];
+    atoms[i] = RegisterClassA(&wc);
+    ASSERT_NE(atoms[i], 0);
+  }
+  EXPECT_NE(atoms[0], atoms[1]);
+  for (int i = 1; i >= 0; --i) {
+    HWND w = CreateWindowExA(0, reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(atoms[i])), "atom",
+                             WS_SYSMENU, 0, 0, 100, 100, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(w, nullptr) << names[i];
+    char name[64];
+    GetClassNameA(w, name, sizeof name);
+    EXPECT_STREQ(name, names[i]);
+    DestroyWindow(w);
+  }
+}
+
 TEST(Window, SysmenuWindowOf240By300HasTheClientAreaOfCaptionAndThinFrame) {
   HWND top = make_top(240, 300);
   RECT r;
