@@ -15,6 +15,7 @@ void no_show(void*, bool) {}
 void no_present(void*, RECT) {}
 void no_title(void*, const char*) {}
 void no_icon(void*, HICON) {}
+void no_owner(void*, void*) {}
 bool no_wait(int) { return false; }
 void no_pump() {}
 DWORD windows_double_click() { return 500; }
@@ -30,6 +31,7 @@ const backend no_backend = {
     .present = no_present,
     .set_title = no_title,
     .set_icon = no_icon,
+    .set_owner = no_owner,
     .wait = no_wait,
     .pump = no_pump,
     .double_click_ms = windows_double_click,
@@ -51,6 +53,7 @@ backend with_defaults(backend b) {
   fill(b.present, d.present);
   fill(b.set_title, d.set_title);
   fill(b.set_icon, d.set_icon);
+  fill(b.set_owner, d.set_owner);
   fill(b.wait, d.wait);
   fill(b.pump, d.pump);
   fill(b.double_click_ms, d.double_click_ms);

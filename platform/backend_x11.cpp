@@ -144,6 +144,12 @@ void present(void* native, RECT a) {
   XFlush(x.dpy);
 }
 
+void set_owner(void* native, void* owner_native) {
+  if (!owner_native) return;
+  XSetTransientForHint(x.dpy, static_cast<x11_window*>(native)->win,
+                       static_cast<x11_window*>(owner_native)->win);
+}
+
 void set_icon(void* native, HICON icon) {
   uint32_t argb[1024];
   if (!icon_pixels(icon, argb)) return;
@@ -309,6 +315,7 @@ const backend backend_x11 = {
     .present = present,
     .set_title = set_title,
     .set_icon = set_icon,
+    .set_owner = set_owner,
     .wait = wait,
     .pump = pump,
     .double_click_ms = double_click_ms,

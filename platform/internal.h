@@ -112,6 +112,8 @@ struct backend {
   void (*present)(void* native, RECT area) = nullptr;
   void (*set_title)(void* native, const char* title) = nullptr;
   void (*set_icon)(void* native, HICON icon) = nullptr;
+  // The window belongs to owner's: a window manager keeps it above that one.
+  void (*set_owner)(void* native, void* owner_native) = nullptr;
   // Waits until wake_fd is readable or an event came in; events are handed
   // to the core's input functions. False at once where the backend has
   // nothing of its own to watch, and the thread waits on its queue instead.

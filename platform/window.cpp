@@ -201,6 +201,8 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
       w->surf->native =
           be->create(hwnd, w->surf, x + w->client.left, y + w->client.top, title ? title : "");
       if (cls->icon) be->set_icon(w->surf->native, cls->icon);
+      if (window* o = owner ? top_of(owner) : nullptr; o && o->surf)
+        be->set_owner(w->surf->native, o->surf->native);
     }
   }
 

@@ -142,6 +142,23 @@ TEST_F(x11, TheWindowHasTheClientSizeTitleIconAndFixedSize) {
   XFree(data);
 }
 
+// A window manager keeps an owned window, a message box say, above its owner:
+// the owned window names the owner's as the one it is transient for.
+TEST_F(x11, AnOwnedWindowIsTransientForItsOwner) {
+  HWND owned = CreateWindowExA(0, probe_like_class(), "Owned by the probe", WS_POPUP | WS_CAPTION,
+                               20, 20, 120, 80, top, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(owned, nullptr);
+  ShowWindow(owned, SW_SHOW);
+  Window owned_win = find_window("Owned by the probe");
+  ASSERT_NE(owned_win, 0u);
+  Window transient_for = 0;
+  EXPECT_TRUE(XGetTransientForHint(dpy, owned_win, &transient_for));
+  EXPECT_EQ(transient_for, win);
+  Window none = 0;
+  EXPECT_FALSE(XGetTransientForHint(dpy, win, &none)) << "the owner itself is nobody's";
+  DestroyWindow(owned);
+}
+
 TEST_F(x11, ThePixelsReachTheScreen) {
   // The server serves the window's client and this one in its own order: look until it has drawn.
   unsigned long bg = 0, border = 1;
