@@ -19,21 +19,28 @@ constexpr WORD notify_double_click = 2;      // LBN_DBLCLK
 constexpr char port_busy_text[] =
     "UDP port 10000 is in use by another program (perhaps another copy of this tool), so no "
     "device can answer.\n\nRefresh tries again once the port is free.";
+constexpr char no_receiver_text[] =
+    "The system refused the thread that listens for answers, so no device can answer.\n\n"
+    "Refresh tries again.";
 
 // Whether the channel is open: a port held elsewhere (or a receiver that
-// cannot start) leaves it closed, and a Refresh tries it again.
+// cannot start) leaves it closed, and a Refresh tries it again. The last
+// open's result says which of the two it was.
 bool channel_open = false;
+int32_t channel_failure = 0;
 
 bool open_channel(probe_ctx* ctx) {
-  channel_open = udp_bcast_open(ctx->local_port) == 0;
+  channel_failure = udp_bcast_open(ctx->local_port);
+  channel_open = channel_failure == 0;
   // One window lists every device that answered, not ten of them.
   if (channel_open) udp_bcast_set_batch(bcast_batch_max);
   return channel_open;
 }
 
 // An empty list would say that no device answered; the box says why none could.
-void report_port_busy(HWND owner) {
-  MessageBoxA(owner, port_busy_text, probe_title, MB_OK | MB_ICONWARNING);
+void report_closed_channel(HWND owner) {
+  const char* why = channel_failure == -2 ? no_receiver_text : port_busy_text;
+  MessageBoxA(owner, why, probe_title, MB_OK | MB_ICONWARNING);
 }
 
 probe_ctx* ctx_of(win_obj* obj) { return static_cast<probe_ctx*>(win_user(obj)); }
@@ -90,7 +97,7 @@ win_obj* probe_window_create() {
 }
 
 void probe_window_shown(win_obj* obj) {
-  if (!channel_open && obj && obj->hwnd) report_port_busy(obj->hwnd);
+  if (!channel_open && obj && obj->hwnd) report_closed_channel(obj->hwnd);
 }
 
 LRESULT probe_window_destroy(win_obj*) {
@@ -130,7 +137,7 @@ LRESULT probe_window_command(win_obj* obj) {
   } else if (control && control == ctx->button) {
     SendMessageA(list_of(ctx->list), LB_RESETCONTENT, 0, 0);
     if (!channel_open && !open_channel(ctx)) {
-      report_port_busy(obj->hwnd);
+      report_closed_channel(obj->hwnd);
       return 0;
     }
     // The list starts over, so what earlier windows left unread is stale; a

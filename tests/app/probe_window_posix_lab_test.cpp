@@ -15,11 +15,13 @@
 #include "app/probe_window.h"
 #include "net/bcast.h"
 #include "net/ip.h"
+#include "platform/headless.h"
 #include "support/thread.h"
 #include "tests/support/temp_dir.h"
 #include "tests/testing/fake_devices.h"
 #include "tests/testing/headless.h"
 #include "tests/testing/lab_guard.h"
+#include "tests/testing/thread_limit.h"
 
 namespace {
 
@@ -199,8 +201,12 @@ TEST_F(ProbeWindow, ClosingDuringAWindowEndsTheChannelAndPostsQuit) {
 namespace {
 
 constexpr UINT answer_box = WM_APP + 60;
+constexpr char busy_port_words[] =
+    "UDP port 10000 is in use by another program (perhaps another copy of this tool), so no "
+    "device can answer.\n\nRefresh tries again once the port is free.";
 bool probe_enabled_meanwhile = true;
 std::string box_caption_seen;
+std::vector<uint32_t> box_pixels_seen;  // what the box showed, row by row
 HWND probe_hwnd_under_test = nullptr;
 
 LRESULT CALLBACK box_answerer(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
@@ -210,10 +216,32 @@ LRESULT CALLBACK box_answerer(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     char caption[64] = {};
     GetWindowTextA(box, caption, sizeof caption);
     box_caption_seen = caption;
+    RECT client{};
+    GetClientRect(box, &client);
+    UpdateWindow(box);
+    box_pixels_seen.clear();
+    for (int y = 0; y < client.bottom; ++y)
+      for (int x = 0; x < client.right; ++x) box_pixels_seen.push_back(headless_pixel(box, x, y));
     PostMessageA(box, WM_KEYDOWN, VK_RETURN, 1);
     return 0;
   }
   return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+HWND make_answerer() {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = box_answerer;
+  wc.lpszClassName = "KtaBoxAnswerer";
+  RegisterClassA(&wc);
+  return CreateWindowExA(0, "KtaBoxAnswerer", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                         nullptr);
+}
+
+// What a box over owner shows for text, as the answerer saw it.
+std::vector<uint32_t> box_showing(HWND answerer, HWND owner, const char* text) {
+  PostMessageA(answerer, answer_box, 0, 0);
+  MessageBoxA(owner, text, "Corvane KTA-310 Probe", MB_OK | MB_ICONWARNING);
+  return box_pixels_seen;
 }
 
 }  // namespace
@@ -224,12 +252,7 @@ TEST_F(ProbeWindow, ABusyPortIsReportedAndARefreshOnceItIsFreeListsTheDevices) {
   int32_t port = 10000;
   int32_t holder = udp_open(&port, 1);
   ASSERT_GT(holder, 0);
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = box_answerer;
-  wc.lpszClassName = "KtaBoxAnswerer";
-  RegisterClassA(&wc);
-  HWND answerer = CreateWindowExA(0, "KtaBoxAnswerer", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                  nullptr, nullptr);
+  HWND answerer = make_answerer();
   ASSERT_NE(answerer, nullptr);
 
   open();
@@ -240,6 +263,9 @@ TEST_F(ProbeWindow, ABusyPortIsReportedAndARefreshOnceItIsFreeListsTheDevices) {
   EXPECT_EQ(box_caption_seen, "Corvane KTA-310 Probe");
   EXPECT_FALSE(probe_enabled_meanwhile);
   EXPECT_TRUE(IsWindowEnabled(window->hwnd));
+  std::vector<uint32_t> shown = box_pixels_seen;
+  EXPECT_TRUE(shown == box_showing(answerer, window->hwnd, busy_port_words))
+      << "the box says that the port is in use";
   pump_for(300ms);
   EXPECT_TRUE(items().empty());
 
@@ -265,4 +291,30 @@ TEST_F(ProbeWindow, AFreePortShowsNoBox) {
   probe_window_shown(window);  // returns at once: nothing to report
   pump_for(1300ms);
   EXPECT_EQ(items(), std::vector<std::string>{"10.77.0.12"});
+}
+
+// A process that may start no thread opens no channel either, and the box
+// says why: not a port in use, which a Refresh after closing another program
+// would not mend.
+TEST_F(ProbeWindow, AReceiverThatCannotStartIsReportedAsSuch) {
+  RUN_UNDER_THREAD_LIMIT(20000);
+  HWND answerer = make_answerer();
+  ASSERT_NE(answerer, nullptr);
+  open();
+  probe_hwnd_under_test = window->hwnd;
+  box_caption_seen.clear();
+  PostMessageA(answerer, answer_box, 0, 0);
+  probe_window_shown(window);
+  EXPECT_EQ(box_caption_seen, "Corvane KTA-310 Probe");
+  std::vector<uint32_t> shown = box_pixels_seen;
+  EXPECT_TRUE(shown == box_showing(answerer, window->hwnd,
+                                   "The system refused the thread that listens for answers, so no "
+                                   "device can answer.\n\nRefresh tries again."));
+  EXPECT_FALSE(shown == box_showing(answerer, window->hwnd, busy_port_words));
+  // A Refresh tries again, and says so again.
+  box_caption_seen.clear();
+  PostMessageA(answerer, answer_box, 0, 0);
+  command(static_cast<HWND>(ctx()->button), BN_CLICKED);
+  EXPECT_TRUE(shown == box_pixels_seen);
+  DestroyWindow(answerer);
 }
