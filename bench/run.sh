@@ -2,7 +2,8 @@
 # make bench: every micro-benchmark and process-level measurement, each in
 # its own lab namespace, written to OUT (BENCHMARKS.md) with the machine.
 #   bench/run.sh BENCH_BUILD_DIR OUT
-# KTA_BENCH_QUICK=1 shortens the 1000-device scan to 20 rounds.
+# KTA_BENCH_QUICK=1 shortens the 1000-device scan to 20 rounds; KTA_BENCH_OLD,
+# another bench build, adds the window tool's figures beside it.
 set -uo pipefail
 build=$(cd "${1:?the bench build dir}" && pwd)
 out=${2:?the output file}
@@ -113,6 +114,12 @@ run "Window tool (headless) with 1000 answering devices: its first listen window
 run "Window tool: start to first paint, resident memory, idle CPU and wake-ups" \
   "tests/lab/lab.sh --devices 12 -- bench/probe_x11.sh build-bench" \
   "$lab" --devices 12 -- bash -c "cd '$root' && bench/probe_x11.sh '$(realpath --relative-to="$root" "$build")'"
+# Beside an older bench build, when one is named: the same figures in turns.
+if [ -n "${KTA_BENCH_OLD:-}" ]; then
+  run "Window tool beside the bench build in $KTA_BENCH_OLD, in turns" \
+    "bench/side_by_side.sh OLD_BENCH_BUILD build-bench 3" \
+    "$root/bench/side_by_side.sh" "$KTA_BENCH_OLD" "$build" 3
+fi
 run "Window tool: close time (20 closes at random moments under a reply flood)" \
   "tests/lab/lab.sh --devices 30 -- env KTA_PROBE=... KTA_X_CLOSE=... bash tests/e2e/probe_close_stress_lab_test.sh kta-scan kta-devsim" \
   "$lab" --devices 30 -- "${e2e[@]}" KTA_STRESS_RUNS=20 bash "$root/tests/e2e/probe_close_stress_lab_test.sh" "${tools[@]}"
