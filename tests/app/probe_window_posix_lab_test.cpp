@@ -89,6 +89,10 @@ class ProbeWindow : public temp_dir_test {
     return read_file("opened.txt");
   }
 
+  // The box the shown window puts up, once the answerer has seen and ended it.
+  std::vector<uint32_t> shown_box(HWND answerer);
+  void refresh_answered_by(HWND answerer);
+
   win_obj* window = nullptr;
   int quit_code = -1;
 };
@@ -246,6 +250,21 @@ std::vector<uint32_t> box_showing(HWND answerer, HWND owner, const char* text) {
 
 }  // namespace
 
+std::vector<uint32_t> ProbeWindow::shown_box(HWND answerer) {
+  probe_hwnd_under_test = window->hwnd;
+  box_caption_seen.clear();
+  PostMessageA(answerer, answer_box, 0, 0);
+  probe_window_shown(window);
+  return box_pixels_seen;
+}
+
+// A Refresh whose box, if one comes, the answerer sees and ends.
+void ProbeWindow::refresh_answered_by(HWND answerer) {
+  box_caption_seen.clear();
+  PostMessageA(answerer, answer_box, 0, 0);
+  command(static_cast<HWND>(ctx()->button), BN_CLICKED);
+}
+
 TEST_F(ProbeWindow, ABusyPortIsReportedAndARefreshOnceItIsFreeListsTheDevices) {
   fake_devices lab({"10.77.0.12"});
   ASSERT_TRUE(lab.ready());
@@ -256,23 +275,17 @@ TEST_F(ProbeWindow, ABusyPortIsReportedAndARefreshOnceItIsFreeListsTheDevices) {
   ASSERT_NE(answerer, nullptr);
 
   open();
-  probe_hwnd_under_test = window->hwnd;
-  box_caption_seen.clear();
-  PostMessageA(answerer, answer_box, 0, 0);
-  probe_window_shown(window);
+  std::vector<uint32_t> shown = shown_box(answerer);
   EXPECT_EQ(box_caption_seen, "Corvane KTA-310 Probe");
   EXPECT_FALSE(probe_enabled_meanwhile);
   EXPECT_TRUE(IsWindowEnabled(window->hwnd));
-  std::vector<uint32_t> shown = box_pixels_seen;
   EXPECT_TRUE(shown == box_showing(answerer, window->hwnd, busy_port_words))
       << "the box says that the port is in use";
   pump_for(300ms);
   EXPECT_TRUE(items().empty());
 
   // Still held: a Refresh says so again.
-  box_caption_seen.clear();
-  PostMessageA(answerer, answer_box, 0, 0);
-  command(static_cast<HWND>(ctx()->button), BN_CLICKED);
+  refresh_answered_by(answerer);
   EXPECT_EQ(box_caption_seen, "Corvane KTA-310 Probe");
 
   // Freed: the next Refresh opens the channel and probes.
@@ -301,20 +314,14 @@ TEST_F(ProbeWindow, AReceiverThatCannotStartIsReportedAsSuch) {
   HWND answerer = make_answerer();
   ASSERT_NE(answerer, nullptr);
   open();
-  probe_hwnd_under_test = window->hwnd;
-  box_caption_seen.clear();
-  PostMessageA(answerer, answer_box, 0, 0);
-  probe_window_shown(window);
+  std::vector<uint32_t> shown = shown_box(answerer);
   EXPECT_EQ(box_caption_seen, "Corvane KTA-310 Probe");
-  std::vector<uint32_t> shown = box_pixels_seen;
   EXPECT_TRUE(shown == box_showing(answerer, window->hwnd,
                                    "The system refused the thread that listens for answers, so no "
                                    "device can answer.\n\nRefresh tries again."));
   EXPECT_FALSE(shown == box_showing(answerer, window->hwnd, busy_port_words));
   // A Refresh tries again, and says so again.
-  box_caption_seen.clear();
-  PostMessageA(answerer, answer_box, 0, 0);
-  command(static_cast<HWND>(ctx()->button), BN_CLICKED);
+  refresh_answered_by(answerer);
   EXPECT_TRUE(shown == box_pixels_seen);
   DestroyWindow(answerer);
 }
