@@ -6,9 +6,11 @@
 #include <benchmark/benchmark.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "platform/winapi.h"
@@ -53,6 +55,37 @@ void BM_CrossThreadSendRoundTrip(benchmark::State& state) {
   owner.join();
 }
 BENCHMARK(BM_CrossThreadSendRoundTrip)->UseRealTime();
+
+// The floor for the round trip above: two threads handing a turn back and
+// forth through a mutex and condition variable, with no window at all.
+void BM_MutexCondvarPingPong(benchmark::State& state) {
+  std::mutex m;
+  std::condition_variable to_owner, to_sender;
+  int turn = 0;  // 1: the owner's, 0: the sender's, -1: the owner ends
+  std::thread owner([&] {
+    std::unique_lock<std::mutex> l(m);
+    for (;;) {
+      to_owner.wait(l, [&] { return turn != 0; });
+      if (turn < 0) return;
+      turn = 0;
+      to_sender.notify_one();
+    }
+  });
+  for (auto _ : state) {
+    std::unique_lock<std::mutex> l(m);
+    turn = 1;
+    to_owner.notify_one();
+    to_sender.wait(l, [&] { return turn == 0; });
+  }
+  {
+    std::lock_guard<std::mutex> l(m);
+    turn = -1;
+  }
+  to_owner.notify_one();
+  owner.join();
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_MutexCondvarPingPong)->UseRealTime();
 
 void BM_SortedListBoxAdd(benchmark::State& state) {
   register_plain();
