@@ -23,23 +23,23 @@ constexpr char no_receiver_text[] =
     "The system refused the thread that listens for answers, so no device can answer.\n\n"
     "Refresh tries again.";
 
-// Whether the channel is open: a port held elsewhere (or a receiver that
-// cannot start) leaves it closed, and a Refresh tries it again. The last
-// open's result says which of the two it was.
-bool channel_open = false;
-int32_t channel_failure = 0;
+// The last open's result, 0 while the channel is open: a port held elsewhere
+// (-1) or a receiver that cannot start (-2) leaves it closed, and a Refresh
+// tries it again.
+int32_t channel_state = -1;
+
+bool channel_open() { return channel_state == 0; }
 
 bool open_channel(probe_ctx* ctx) {
-  channel_failure = udp_bcast_open(ctx->local_port);
-  channel_open = channel_failure == 0;
+  channel_state = udp_bcast_open(ctx->local_port);
   // One window lists every device that answered, not ten of them.
-  if (channel_open) udp_bcast_set_batch(bcast_batch_max);
-  return channel_open;
+  if (channel_open()) udp_bcast_set_batch(bcast_batch_max);
+  return channel_open();
 }
 
 // An empty list would say that no device answered; the box says why none could.
 void report_closed_channel(HWND owner) {
-  const char* why = channel_failure == -2 ? no_receiver_text : port_busy_text;
+  const char* why = channel_state == -2 ? no_receiver_text : port_busy_text;
   MessageBoxA(owner, why, probe_title, MB_OK | MB_ICONWARNING);
 }
 
@@ -97,13 +97,13 @@ win_obj* probe_window_create() {
 }
 
 void probe_window_shown(win_obj* obj) {
-  if (!channel_open && obj && obj->hwnd) report_closed_channel(obj->hwnd);
+  if (!channel_open() && obj && obj->hwnd) report_closed_channel(obj->hwnd);
 }
 
 LRESULT probe_window_destroy(win_obj*) {
   PostQuitMessage(0);
   udp_bcast_close();
-  channel_open = false;
+  channel_state = -1;
   support_stop();
   return 0;
 }
@@ -136,7 +136,7 @@ LRESULT probe_window_command(win_obj* obj) {
     open_device_page(text);
   } else if (control && control == ctx->button) {
     SendMessageA(list_of(ctx->list), LB_RESETCONTENT, 0, 0);
-    if (!channel_open && !open_channel(ctx)) {
+    if (!channel_open() && !open_channel(ctx)) {
       report_closed_channel(obj->hwnd);
       return 0;
     }

@@ -4,15 +4,25 @@
 
 #include "platform/internal.h"
 
+namespace {
+
+// The word of type T at byte index of w's extra bytes, 0 where it does not
+// fit; replaced by *value when one is given.
+template <class T>
+T swap_extra(window* w, int index, const T* value) {
+  if (static_cast<size_t>(index) + sizeof(T) > w->extra.size()) return 0;
+  T old;
+  memcpy(&old, w->extra.data() + index, sizeof old);
+  if (value) memcpy(w->extra.data() + index, value, sizeof *value);
+  return old;
+}
+
+}  // namespace
+
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
   auto [g, w] = lock_window(hwnd);
   if (!w) return 0;
-  if (index >= 0) {
-    if (static_cast<size_t>(index) + sizeof(LONG_PTR) > w->extra.size()) return 0;
-    LONG_PTR v;
-    memcpy(&v, w->extra.data() + index, sizeof v);
-    return v;
-  }
+  if (index >= 0) return swap_extra<LONG_PTR>(w, index, nullptr);
   switch (index) {
     case GWL_STYLE:
       return static_cast<LONG>(w->style);
@@ -36,13 +46,8 @@ LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
   auto [g, w] = lock_window(hwnd);
   if (!w) return 0;
+  if (index >= 0) return swap_extra(w, index, &value);
   LONG_PTR old = 0;
-  if (index >= 0) {
-    if (static_cast<size_t>(index) + sizeof(LONG_PTR) > w->extra.size()) return 0;
-    memcpy(&old, w->extra.data() + index, sizeof old);
-    memcpy(w->extra.data() + index, &value, sizeof value);
-    return old;
-  }
   switch (index) {
     case GWL_STYLE:
       old = static_cast<LONG>(w->style);
@@ -73,12 +78,7 @@ LONG GetWindowLongA(HWND hwnd, int index) {
   {
     auto [g, w] = lock_window(hwnd);
     if (!w) return 0;
-    if (index >= 0) {
-      if (static_cast<size_t>(index) + sizeof(LONG) > w->extra.size()) return 0;
-      LONG v;
-      memcpy(&v, w->extra.data() + index, sizeof v);
-      return v;
-    }
+    if (index >= 0) return swap_extra<LONG>(w, index, nullptr);
   }
   return static_cast<LONG>(GetWindowLongPtrA(hwnd, index));
 }
@@ -87,13 +87,7 @@ LONG SetWindowLongA(HWND hwnd, int index, LONG value) {
   {
     auto [g, w] = lock_window(hwnd);
     if (!w) return 0;
-    if (index >= 0) {
-      if (static_cast<size_t>(index) + sizeof(LONG) > w->extra.size()) return 0;
-      LONG old;
-      memcpy(&old, w->extra.data() + index, sizeof old);
-      memcpy(w->extra.data() + index, &value, sizeof value);
-      return old;
-    }
+    if (index >= 0) return swap_extra(w, index, &value);
   }
   return static_cast<LONG>(SetWindowLongPtrA(hwnd, index, value));
 }

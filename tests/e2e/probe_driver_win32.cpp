@@ -90,8 +90,10 @@ std::string box_text(HWND box) {
 }
 
 void click_ok(HWND box) {
-  HWND ok = FindWindowExA(box, nullptr, "Button", "OK");
-  PostMessageA(ok ? ok : box, ok ? BM_CLICK : WM_COMMAND, ok ? 0 : IDOK, 0);
+  if (HWND ok = FindWindowExA(box, nullptr, "Button", "OK"))
+    PostMessageA(ok, BM_CLICK, 0, 0);
+  else
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
 // Port 10000 held, as by another program: the box says so, comes back on a
