@@ -50,6 +50,11 @@ uint32_t headless_pixel(HWND top, int x, int y) {
   return w->surf->pixels[static_cast<size_t>(y) * w->surf->w + x];
 }
 
+std::vector<uint32_t> headless_pixels(HWND top) {
+  auto [g, w] = lock_window(top);
+  return w && w->surf ? w->surf->pixels : std::vector<uint32_t>();
+}
+
 int headless_presents() { return presents.load(); }
 
 bool headless_shown(HWND top) {

@@ -4,6 +4,7 @@
 // the pixels a window would show. Chosen with KTA_WINDOWING=headless.
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/winapi.h"
 
@@ -14,6 +15,8 @@ void headless_key(HWND top, UINT vk, bool down);
 void headless_close(HWND top);
 // 0x00RRGGBB of a client pixel as last drawn; 0xFFFFFFFF outside.
 uint32_t headless_pixel(HWND top, int x, int y);
+// Every client pixel of top, row by row, as last drawn; none for a bad window.
+std::vector<uint32_t> headless_pixels(HWND top);
 // How many times windows were presented, and whether top is shown.
 int headless_presents();
 bool headless_shown(HWND top);

@@ -220,12 +220,8 @@ LRESULT CALLBACK box_answerer(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     char caption[64] = {};
     GetWindowTextA(box, caption, sizeof caption);
     box_caption_seen = caption;
-    RECT client{};
-    GetClientRect(box, &client);
     UpdateWindow(box);
-    box_pixels_seen.clear();
-    for (int y = 0; y < client.bottom; ++y)
-      for (int x = 0; x < client.right; ++x) box_pixels_seen.push_back(headless_pixel(box, x, y));
+    box_pixels_seen = headless_pixels(box);
     PostMessageA(box, WM_KEYDOWN, VK_RETURN, 1);
     return 0;
   }

@@ -47,9 +47,7 @@ LRESULT CALLBACK owner_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       HWND box = GetParent(GetFocus());
       GetClientRect(box, &box_client);
       UpdateWindow(box);
-      box_pixels.clear();
-      for (int y = 0; y < box_client.bottom; ++y)
-        for (int x = 0; x < box_client.right; ++x) box_pixels.push_back(headless_pixel(box, x, y));
+      box_pixels = headless_pixels(box);
       PostMessageA(box, WM_KEYDOWN, VK_RETURN, 1);
       return 0;
     }
