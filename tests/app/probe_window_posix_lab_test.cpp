@@ -294,6 +294,36 @@ TEST_F(ProbeWindow, ABusyPortIsReportedAndARefreshOnceItIsFreeListsTheDevices) {
   DestroyWindow(answerer);
 }
 
+// Where the window stands and what it shows: the places the scripts click and
+// people know, in the blue that fills the rest of the client area.
+TEST_F(ProbeWindow, TheWindowItsListAndButtonStandWhereTheyAlwaysHave) {
+  open();
+  RECT outer{}, client{};
+  GetWindowRect(window->hwnd, &outer);
+  GetClientRect(window->hwnd, &client);
+  EXPECT_EQ(outer.left, 300);
+  EXPECT_EQ(outer.top, 150);
+  EXPECT_EQ(outer.right - outer.left, 240);
+  EXPECT_EQ(outer.bottom - outer.top, 300);
+  ASSERT_EQ(client.right, 234);
+  ASSERT_EQ(client.bottom, 271);
+  constexpr uint32_t blue = 0x7F7FFF;  // red 127, green 127, blue 255
+  auto at = [this](int x, int y) { return headless_pixel(window->hwnd, x, y); };
+  for (POINT p : {POINT{0, 0}, POINT{233, 0}, POINT{0, 270}, POINT{233, 270}})
+    EXPECT_EQ(at(p.x, p.y), blue) << p.x << "," << p.y;
+  // The list box, 160 wide from (37, 25) (its height a whole number of rows);
+  // the button, 100 by 20 from (67, 241).
+  for (RECT r : {RECT{37, 25, 197, 225}, RECT{67, 241, 167, 261}}) {
+    EXPECT_NE(at(r.left, r.top), blue) << r.left << "," << r.top;
+    EXPECT_NE(at(r.right - 1, r.top), blue) << r.right - 1 << "," << r.top;
+    EXPECT_EQ(at(r.left - 1, r.top), blue) << r.left - 1 << "," << r.top;
+    EXPECT_EQ(at(r.right, r.top), blue) << r.right << "," << r.top;
+    EXPECT_EQ(at(r.left, r.top - 1), blue) << r.left << "," << r.top - 1;
+  }
+  EXPECT_NE(at(117, 260), blue) << "the button's last row";
+  EXPECT_EQ(at(117, 261), blue) << "below the button";
+}
+
 TEST_F(ProbeWindow, AFreePortShowsNoBox) {
   fake_devices lab({"10.77.0.12"});
   open();
