@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "net/adapter.h"
+#include "net/bcast_targets.h"
 
 struct bcast_request {
   int32_t port;  // destination port, host order; low 16 bits used
@@ -27,16 +27,13 @@ constexpr int32_t bcast_max_datagram = 1000;
 // More than a socket's receive buffer holds, so that one discard empties it,
 // and few enough that a discard under a running flood still ends.
 constexpr int32_t bcast_discard_max = 4096;
-// What one poll takes at most in batch mode: more than the receive buffer
-// below holds of small answers, and few enough that a poll under a flood ends
-// in milliseconds, so a close or a new send is served promptly.
-constexpr int32_t bcast_batch_max = 2048;
+// What one poll takes off the socket at most in batch mode, bad datagrams
+// included: the answers of 4000 devices that all come at once, and few
+// enough that a flood of datagrams costs the receiver only a little CPU.
+constexpr int32_t bcast_batch_max = 4096;
 // Asked for at open: the answers of 1000 devices at about 800 bytes of
 // buffer each. The system may grant less (Linux: net.core.rmem_max).
 constexpr int32_t bcast_receive_buffer_wanted = 1 << 20;
-// Adapters a send may be limited to, and the directed broadcasts one send makes at most.
-constexpr int32_t bcast_adapters_max = 16;
-constexpr int32_t bcast_targets_max = 32;
 
 // 0 when open; -1 when the socket cannot be opened or bound, when the
 // channel's semaphore cannot be made, or when the channel is already open;
@@ -44,10 +41,13 @@ constexpr int32_t bcast_targets_max = 32;
 // failure. A new channel reads one datagram per poll and probes every adapter.
 int32_t udp_bcast_open(int32_t local_port);
 // Batch reading, chosen by the owner after open and before its first send:
-// each poll takes every datagram waiting, up to max_per_poll (at most
-// bcast_batch_max), so that one window hears every device that answered.
-// 1, the default, takes one datagram per poll, and what a window leaves waits
-// for the next. 0, or -1 when the channel is not open or max_per_poll is below 1.
+// during a window the receiver reads answers as they arrive, up to
+// max_per_poll (at most bcast_batch_max) in each of its ten polls, and keeps
+// them in a queue of its own until the reply callback takes them, so that
+// one window hears every device that answered, also with a small receive
+// buffer and a slow callback. 1, the default, takes one datagram per poll,
+// and what a window leaves waits for the next. 0, or -1 when the channel is
+// not open or max_per_poll is below 1.
 int32_t udp_bcast_set_batch(int32_t max_per_poll);
 // Limits every send to a directed broadcast on each named adapter (no
 // 255.255.255.255); count 0 probes every adapter again. The names are copied.
@@ -57,6 +57,11 @@ int32_t udp_bcast_set_adapters(const char* const* names, int32_t count);
 // The receive buffer the system granted at open, in its own count (Linux
 // reports twice what it lets datagrams use); -1 when the channel is not open.
 int32_t udp_bcast_receive_buffer();
+// The datagrams the system dropped at the socket for want of room in its
+// receive buffer during the last window that ran out, from its send to its
+// on_done (so on_done may read it); 0 before the first. -1 when the system
+// cannot tell (Windows) or the channel is not open.
+int32_t udp_bcast_dropped();
 // Broadcasts len bytes on req->port, to 255.255.255.255 and to the broadcast
 // address of every other adapter that is up (read afresh on every send), and
 // (re)starts the listen window. An adapter that the limited broadcast already
@@ -65,6 +70,7 @@ int32_t udp_bcast_receive_buffer();
 // not, and then nothing is copied, sent or called.
 int32_t udp_bcast_send(const bcast_request* req, const void* data, int32_t len);
 // Drops every datagram that waits in the socket, at most bcast_discard_max,
+// and those that batch reading holds,
 // so that a send made next is answered into an empty queue instead of behind
 // a backlog left by earlier windows. The count dropped, or -1 when the channel
 // is not open. Sends never do this themselves: between sends, what arrives is

@@ -62,6 +62,23 @@ int32_t ws_recv(int32_t s, void* buf, int32_t len);
 int32_t ws_sendto(int32_t s, const void* data, int32_t len, const sockaddr_in* to);
 // One datagram. One longer than len is reported as -1 and is gone, as on Windows.
 int32_t ws_recvfrom(int32_t s, void* buf, int32_t len, sockaddr_in* from);
+// One datagram of a batch read: buf and size are the caller's, len and from the read's.
+struct ws_datagram {
+  char* buf;
+  int32_t size;
+  int32_t len;  // 0 for an empty datagram; -1 for one longer than size, which is gone
+  sockaddr_in from;
+};
+// Reads the datagrams that already wait, at most n, without waiting: the count
+// read, 0 when none waits, -1 on another error. Where the system counts the
+// datagrams it drops at the socket (ws_count_drops), *dropped is raised to the
+// running count that the datagrams read carry; elsewhere it is left alone.
+int32_t ws_recvfrom_many(int32_t s, ws_datagram* d, int32_t n, uint32_t* dropped);
+// Asks the system to count the datagrams it drops for want of room in the
+// socket's receive buffer: 0, or -1 where it cannot (Windows).
+int32_t ws_count_drops(int32_t s);
+// That running count as it stands: 0, or -1 where the system cannot tell.
+int32_t ws_drop_count(int32_t s, uint32_t* count);
 // Waits until a socket of rd or wr is ready or the limit passes (null: no
 // limit). Leaves only the ready sockets in the sets. The count of ready
 // sockets, 0 when the limit passed, -1 on error. nfds is ignored, as on Windows.

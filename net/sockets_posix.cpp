@@ -1,6 +1,7 @@
 #include "net/sockets.h"
 
 #include <fcntl.h>
+#include <linux/sock_diag.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -186,6 +187,69 @@ int32_t ws_recvfrom(int32_t s, void* buf, int32_t len, sockaddr_in* from) {
     return -1;
   }
   return static_cast<int32_t>(n);
+}
+
+int32_t ws_recvfrom_many(int32_t s, ws_datagram* d, int32_t n, uint32_t* dropped) {
+  // One system call for up to this many: the stack holds their headers.
+  constexpr int32_t per_call = 64;
+  mmsghdr msgs[per_call];
+  iovec iov[per_call];
+  alignas(cmsghdr) char control[per_call][CMSG_SPACE(sizeof(uint32_t))];
+  int32_t read = 0;
+  while (read < n) {
+    int32_t ask = n - read < per_call ? n - read : per_call;
+    for (int32_t i = 0; i < ask; i++) {
+      ws_datagram& g = d[read + i];
+      iov[i] = {g.buf, static_cast<size_t>(g.size < 0 ? 0 : g.size)};
+      msgs[i] = {};
+      msgs[i].msg_hdr.msg_name = &g.from;
+      msgs[i].msg_hdr.msg_namelen = sizeof g.from;
+      msgs[i].msg_hdr.msg_iov = &iov[i];
+      msgs[i].msg_hdr.msg_iovlen = 1;
+      msgs[i].msg_hdr.msg_control = control[i];
+      msgs[i].msg_hdr.msg_controllen = sizeof control[i];
+    }
+    int got;
+    do {
+      got = recvmmsg(s, msgs, static_cast<unsigned>(ask), MSG_DONTWAIT, nullptr);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+      if (read > 0 || errno == EAGAIN || errno == EWOULDBLOCK) break;
+      return -1;
+    }
+    for (int32_t i = 0; i < got; i++) {
+      ws_datagram& g = d[read + i];
+      msghdr& h = msgs[i].msg_hdr;
+      // Cut to its buffer, as one datagram read alone would be reported.
+      g.len = (h.msg_flags & MSG_TRUNC) ? -1 : static_cast<int32_t>(msgs[i].msg_len);
+      for (cmsghdr* c = CMSG_FIRSTHDR(&h); dropped && c; c = CMSG_NXTHDR(&h, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SO_RXQ_OVFL) continue;
+        uint32_t count;
+        std::memcpy(&count, CMSG_DATA(c), sizeof count);
+        if (count > *dropped) *dropped = count;
+      }
+    }
+    read += got;
+    if (got < ask) break;
+  }
+  return read;
+}
+
+int32_t ws_count_drops(int32_t s) {
+  int on = 1;
+  return setsockopt(s, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on) == 0 ? 0 : -1;
+}
+
+int32_t ws_drop_count(int32_t s, uint32_t* count) {
+  // The same counter that SO_RXQ_OVFL stamps on each datagram as it is queued,
+  // read now: drops after the last datagram read are seen too.
+  uint32_t mem[SK_MEMINFO_VARS] = {};
+  socklen_t len = sizeof mem;
+  if (getsockopt(s, SOL_SOCKET, SO_MEMINFO, mem, &len) != 0 ||
+      len < sizeof(uint32_t) * (SK_MEMINFO_DROPS + 1))
+    return -1;
+  *count = mem[SK_MEMINFO_DROPS];
+  return 0;
 }
 
 int32_t ws_select(int32_t, ws_set* rd, ws_set* wr, const ws_timeval* limit) {

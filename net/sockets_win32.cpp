@@ -107,6 +107,35 @@ int32_t ws_recvfrom(int32_t s, void* buf, int32_t len, sockaddr_in* from) {
   return n;
 }
 
+int32_t ws_recvfrom_many(int32_t s, ws_datagram* d, int32_t n, uint32_t*) {
+  int32_t read = 0;
+  for (; read < n; read++) {
+    int from_len = sizeof d[read].from;
+    int got = recvfrom(static_cast<SOCKET>(s), d[read].buf, d[read].size, 0,
+                       reinterpret_cast<sockaddr*>(&d[read].from), &from_len);
+    if (got >= 0) {
+      d[read].len = got;
+    } else if (WSAGetLastError() == WSAEMSGSIZE) {
+      d[read].len = -1;  // cut to its buffer: the rest is gone
+    } else {
+      if (read > 0 || WSAGetLastError() == WSAEWOULDBLOCK) break;
+      return -1;
+    }
+  }
+  return read;
+}
+
+// Winsock keeps no count of the datagrams it drops.
+int32_t ws_count_drops(int32_t) {
+  WSASetLastError(WSAEOPNOTSUPP);
+  return -1;
+}
+
+int32_t ws_drop_count(int32_t, uint32_t*) {
+  WSASetLastError(WSAEOPNOTSUPP);
+  return -1;
+}
+
 int32_t ws_select(int32_t nfds, ws_set* rd, ws_set* wr, const ws_timeval* limit) {
   fd_set rfds, wfds;
   if (rd) to_fd_set(rd, &rfds);

@@ -294,6 +294,25 @@ void print_web_text(const web_result* web) {
   }
 }
 
+// Answers the system dropped over the rounds so far; -1 where it cannot tell.
+int32_t dropped_total = 0;
+
+// A round that lost answers says so: without the line a full receive buffer
+// would look like devices that did not answer.
+void report_drops() {
+  int32_t dropped = udp_bcast_dropped();
+  if (dropped < 0) {
+    dropped_total = -1;
+    return;
+  }
+  if (dropped_total >= 0) dropped_total += dropped;
+  if (dropped == 0) return;
+  std::fprintf(stderr,
+               "kta-scan: %d answers were dropped by a full receive buffer (%d bytes); raise "
+               "net.core.rmem_max or use --rounds\n",
+               dropped, udp_bcast_receive_buffer());
+}
+
 void request_stop() {
   stop_requested.store(1);
   sema_post(wake);
@@ -319,6 +338,7 @@ bool run_round(probe_ctx* ctx) {
     if (spent >= window_guard_ms) break;
     sema_wait(wake, window_guard_ms - spent);
   }
+  report_drops();
   return !stop_requested.load();
 }
 
@@ -354,7 +374,9 @@ int scan(const options& opt, probe_ctx* ctx, text_list* list) {
   std::vector<network> nets;
   if (opt.json) {
     nets = read_networks();
-    std::fprintf(out, "{\"port\":%d,\"rounds\":%d,\"devices\":[", local_port, opt.rounds);
+    std::fprintf(out, "{\"port\":%d,\"rounds\":%d,", local_port, opt.rounds);
+    if (dropped_total >= 0) std::fprintf(out, "\"dropped\":%d,", dropped_total);
+    std::fputs("\"devices\":[", out);
   }
   for (size_t i = 0; i < devices.size(); i++) {
     const web_result* w = i < web.size() ? &web[i] : nullptr;

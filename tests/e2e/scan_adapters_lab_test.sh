@@ -33,7 +33,7 @@ check "the far network heard its directed broadcast once" \
   [ "$(probes_heard "$far" | tail -n +$((n_far + 1)))" = "10.78.0.1:10000 to 10.78.0.255" ]
 
 "$SCAN" --json >"$WORK/json"
-expected="{\"port\":10000,\"rounds\":1,\"devices\":[$(sed -e 's/^10\.77\..*/{"address":"&","interface":"lab0"}/' \
+expected="{\"port\":10000,\"rounds\":1,\"dropped\":0,\"devices\":[$(sed -e 's/^10\.77\..*/{"address":"&","interface":"lab0"}/' \
   -e 's/^10\.78\..*/{"address":"&","interface":"lab2"}/' "$WORK/all" | paste -sd,)]}"
 check "--json names the adapter behind which each device sits" [ "$(cat "$WORK/json")" = "$expected" ]
 

@@ -28,7 +28,7 @@ check "3 rounds: three probes, each to 255.255.255.255 from port 10000" \
     "3 10.77.0.1:10000 to 255.255.255.255" ]
 
 "$SCAN" --json --rounds=3 >"$WORK/json.out"
-expected_json="{\"port\":10000,\"rounds\":3,\"devices\":[$(sed 's/.*/{"address":"&","interface":"lab0"}/' "$WORK/expected" | paste -sd,)]}"
+expected_json="{\"port\":10000,\"rounds\":3,\"dropped\":0,\"devices\":[$(sed 's/.*/{"address":"&","interface":"lab0"}/' "$WORK/expected" | paste -sd,)]}"
 check "--json: one object with every device and its adapter" [ "$(cat "$WORK/json.out")" = "$expected_json" ]
 
 "$SCAN" --interface no-such-adapter >"$WORK/unknown.out" 2>"$WORK/unknown.err"
