@@ -178,7 +178,7 @@ $(BENCHBUILD)/build.ninja:
 # Only what the benchmarks run: at -O3 GCC 12 reports a false -Wrestrict in a test's std::string.
 BENCH_TARGETS := kta-probe kta-scan kta-devsim x_close_request udp_tap \
                  support_bench tcp_cx_bench platform_bench channel_window_bench probe_window_bench \
-                 stock_rmem_preload
+                 rmem_cap_preload probe_first_window
 bench: deps $(BENCHBUILD)/build.ninja
 	cmake --build $(BENCHBUILD) -j $(JOBS) --target $(BENCH_TARGETS)
 	bench/run.sh $(BENCHBUILD) BENCHMARKS.md

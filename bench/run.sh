@@ -17,7 +17,11 @@ tools=("$build/tools/kta-scan" "$build/tools/kta-devsim")
 scan_rounds=100
 [ "${KTA_BENCH_QUICK:-}" = 1 ] && scan_rounds=20
 
-section() { printf '\n## %s\n\nReproduce: `%s`\n\n```\n' "$1" "$2" >>"$out.new"; }
+commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null)$(git -C "$root" diff --quiet HEAD 2>/dev/null || echo ' with local changes')
+section() {
+  printf '\n## %s\n\nReproduce: `%s` (measured at %s, %s)\n\n```\n' "$1" "$2" "$commit" \
+    "$(date -u '+%Y-%m-%d %H:%M UTC')" >>"$out.new"
+}
 endsection() { printf '```\n' >>"$out.new"; }
 # run TITLE REPRODUCE COMMAND...: the command's output, or its failure, in a section.
 run() {
@@ -65,40 +69,9 @@ run "kta-scan CPU under a 50,000 a second reply flood" \
   "bench/channel_cpu.sh build-bench" \
   "$root/bench/channel_cpu.sh" "$build"
 
-# Time to list N devices: one round should list them all, up to what the
-# receive buffer holds; more rounds only where it does not. Then the buffer
-# granted, as ss reports it for port 10000 during a scan.
-list_n() {  # list_n DEVSIM SCAN [PRELOAD]
-  local devsim=$1 scan=$2 preload=${3:-} n rounds start listed ms sim
-  . tests/lab/address_plan.sh  # run from the top of the tree
-  for n in 10 100 300 1000; do
-    "$devsim" --range "$(lab_device_addr 0)-$(lab_device_addr $((n - 1)))" >/dev/null 2>&1 &
-    sim=$!
-    sleep 0.5
-    for rounds in 1 2 3 4 5 6 7 8; do
-      start=$(date +%s%N)
-      listed=$(LD_PRELOAD=$preload "$scan" --rounds "$rounds" | wc -l)
-      ms=$((($(date +%s%N) - start) / 1000000))
-      [ "$listed" -ge "$n" ] && break
-    done
-    echo "$n devices: kta-scan --rounds $rounds listed $listed in $ms ms"
-    kill "$sim"; wait "$sim" 2>/dev/null
-  done
-  LD_PRELOAD=$preload "$scan" --rounds 2 >/dev/null 2>&1 &
-  sleep 0.5
-  echo "receive buffer granted (as Linux counts it, twice what datagrams may use):" \
-    "$(ss -uamn 'sport = :10000' | grep -o 'rb[0-9]*' | head -n1 | tr -d rb) bytes;" \
-    "net.core.rmem_max $(cat /proc/sys/net/core/rmem_max)${preload:+, cut to a stock 212992 by the preload}"
-  wait
-}
-export -f list_n
-run "Time to list N devices with kta-scan" \
-  "tests/lab/lab.sh --devices 1000 -- bash -c 'list_n ...' (bench/run.sh)" \
-  "$lab" --devices 1000 -- bash -c 'cd "$2" && list_n "$0" "$1"' "$build/tools/kta-devsim" "$build/tools/kta-scan" "$root"
-run "Time to list N devices with kta-scan, as on a stock Debian desktop (rmem_max 212992)" \
-  "tests/lab/lab.sh --devices 1000 -- bash -c 'list_n ... stock_rmem_preload.so' (bench/run.sh)" \
-  "$lab" --devices 1000 -- bash -c 'cd "$2" && list_n "$0" "$1" "$3"' "$build/tools/kta-devsim" "$build/tools/kta-scan" \
-  "$root" "$build/bench/libstock_rmem_preload.so"
+run "Devices listed by one probe: kta-scan's round and the window tool's first window, 500 to 4000 devices" \
+  "tests/lab/lab.sh --devices 4000 -- bench/listed.sh build-bench" \
+  "$lab" --devices 4000 -- "$root/bench/listed.sh" "$build"
 
 probe_1000() {  # probe_1000 DEVSIM BENCH
   "$1" >/dev/null 2>&1 &

@@ -18,10 +18,10 @@ constexpr uint32_t queue_bytes = 1u << 20;
 // not once per datagram. The first poll reads as answers come: the answers
 // to a probe come as a burst right after it, faster than any pause allows.
 constexpr uint32_t gather_ms = 1;
-// A slow reply callback (a cross-thread send of some 40 us) lets a few
-// hundred answers of a burst arrive meanwhile: far less than a stock buffer
-// holds. A fast one does not pay a system call for each delivery.
-constexpr int32_t deliveries_per_drain = 8;
+// The socket is emptied again once this long has passed since it last was,
+// between two deliveries: a burst fills a stock buffer in a few
+// milliseconds, and a fast owner does not pay a system call per delivery.
+constexpr uint64_t drain_every_us = 100;
 // Without a wake socket a window's wait is cut into slices this long, so
 // that a send or a close is still noticed soon.
 constexpr uint32_t unwoken_slice_ms = 5;
@@ -152,12 +152,17 @@ bool still_running(const window_view* v) {
 // send or a close has ended the window meanwhile.
 bool serve_batch_poll(const window_view* v, int32_t limit, uint64_t until, bool gather) {
   int32_t taken = 0;
-  for (int32_t delivered = 0;; delivered++) {
+  uint64_t drained_us = 0;
+  for (;;) {
+    uint64_t now_us = sys_monotonic_us();
+    bool drain = now_us - drained_us >= drain_every_us;
     guard_enter();
     bool running = still_running(v);
     int32_t watched = chan.sock;
-    bool drain = chan.held.count == 0 || delivered % deliveries_per_drain == 0;
-    if (running && taken < limit && drain) taken += drain_socket(limit - taken);
+    if (running && taken < limit && (drain || chan.held.count == 0)) {
+      taken += drain_socket(limit - taken);
+      drained_us = now_us;
+    }
     int32_t n = running ? take_held() : -1;
     guard_leave();
     if (!running) return false;

@@ -8,6 +8,8 @@
 // changes. The library's one clock (POSIX: CLOCK_MONOTONIC, which the semaphores'
 // timed waits use too).
 uint64_t sys_monotonic_ms();
+// The same clock in microseconds.
+uint64_t sys_monotonic_us();
 
 // Local calendar time of t (seconds since 1970, UTC) into out: 0, or -1 when
 // the platform cannot render t.

@@ -19,7 +19,7 @@ measure_rss=1
 
 start_devsim || exit 1
 devices=$KTA_LAB_DEVICES
-for i in $(seq 0 $((devices - 1))); do device "$i"; done | LC_ALL=C sort >"$WORK/expected"
+lab_device_addrs "$devices" | LC_ALL=C sort >"$WORK/expected"
 
 "$SCAN" >"$WORK/one" 2>"$WORK/one.err"
 check "one round: exit 0" [ $? -eq 0 ]

@@ -13,3 +13,15 @@ lab_device_addr() {
   done
   echo "$(( n >> 24 & 255 )).$(( n >> 16 & 255 )).$(( n >> 8 & 255 )).$(( n & 255 ))"
 }
+
+# lab_device_addrs N prints devices 0 to N-1, one a line, in one pass.
+lab_device_addrs() {
+  local n=$(( (10 << 24) | (77 << 16) | 10 )) left=$1
+  while [ "$left" -gt 0 ]; do
+    if [ $(( n & 255 )) -ne 0 ] && [ $(( n & 255 )) -ne 255 ]; then
+      echo "$(( n >> 24 & 255 )).$(( n >> 16 & 255 )).$(( n >> 8 & 255 )).$(( n & 255 ))"
+      left=$(( left - 1 ))
+    fi
+    n=$(( n + 1 ))
+  done
+}

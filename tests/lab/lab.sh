@@ -81,10 +81,13 @@ if [ "$devices" -gt 0 ]; then
   export KTA_LAB_DEVICES="$devices" KTA_LAB_DEVICE_RANGE="$first-$last"
 fi
 
-resolv=$(mktemp /tmp/kta-lab-resolv.XXXXXX)
-printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' > "$resolv"
-mount --bind "$resolv" /etc/resolv.conf
-rm -f "$resolv"
+# A lab inside a lab keeps the outer one's: its file is gone, and cannot be mounted over.
+if [ "$(head -n1 /etc/resolv.conf 2>/dev/null)" != "nameserver 127.0.0.1" ]; then
+  resolv=$(mktemp /tmp/kta-lab-resolv.XXXXXX)
+  printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' > "$resolv"
+  mount --bind "$resolv" /etc/resolv.conf
+  rm -f "$resolv"
+fi
 
 if [ "$far_devices" -gt 0 ]; then
   . "$(dirname "$0")/second_network.sh"

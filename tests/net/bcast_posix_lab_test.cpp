@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,14 +13,13 @@
 
 #include "net/bcast.h"
 #include "net/ip.h"
+#include "tests/net/channel_recorder.h"
 #include "tests/testing/fd_count.h"
 #include "tests/testing/lab_guard.h"
+#include "tests/testing/rmem_cap.h"
 #include "tests/testing/thread_limit.h"
 
 namespace {
-
-constexpr int32_t channel_port = 10000;
-constexpr int32_t device_port = 9999;
 
 // A socket at the devices' port that learns where each probe was sent to.
 struct destination_tap {
@@ -136,6 +136,81 @@ TEST(ChannelThreadLimit, OpenWithoutAReceiverFailsAndLeavesNothingOpen) {
   EXPECT_GT(again, 0) << "the port is free again";
   udp_close(again);
   EXPECT_EQ(reply_calls, 0);
+}
+
+// Blocks the first reply until released: meanwhile what arrives can only
+// wait in the socket, whose buffer is made to hold a few datagrams.
+struct held_first_reply {
+  recorder rec;
+  sema* go = sema_create();
+  std::atomic<int> waiting{0};
+  ~held_first_reply() { sema_close(go); }
+  static void on_reply(void* ctx, const char* sender, const char* data, int32_t len) {
+    auto* h = static_cast<held_first_reply*>(ctx);
+    if (h->waiting.exchange(1) == 0) sema_wait(h->go, 0);
+    recorder::on_reply(&h->rec, sender, data, len);
+  }
+  static void on_done(void* ctx) { recorder::on_done(&static_cast<held_first_reply*>(ctx)->rec); }
+};
+
+TEST(ChannelDrops, EveryDatagramIsEitherDeliveredOrCountedAsDropped) {
+  REQUIRE_LAB();
+  rmem_cap(2048);
+  int32_t opened = udp_bcast_open(channel_port);
+  rmem_cap(0);
+  ASSERT_EQ(opened, 0);
+  ASSERT_EQ(udp_bcast_set_batch(bcast_batch_max), 0);
+  held_first_reply h;
+  device dev;
+  bcast_request r{device_port, &h, held_first_reply::on_reply, held_first_reply::on_done, 0, 0};
+  ASSERT_EQ(udp_bcast_send(&r, "?", 1), 0);
+  dev.queue(1);
+  for (int i = 0; i < 300 && !h.waiting.load(); i++) sleep_ms(1);
+  ASSERT_EQ(h.waiting.load(), 1);
+  constexpr int sent = 400;
+  dev.queue(sent - 1, 1);
+  sema_post(h.go);
+  ASSERT_TRUE(h.rec.wait_done(3000));
+  int32_t dropped = udp_bcast_dropped();
+  int delivered = h.rec.replies.load();
+  EXPECT_GT(dropped, 0) << "a buffer of a few datagrams overflowed";
+  EXPECT_EQ(delivered + dropped, sent);
+  std::vector<std::string> got = h.rec.taken();
+  EXPECT_TRUE(std::is_sorted(got.begin(), got.end(),
+                             [](const std::string& a, const std::string& b) {
+                               return std::atoi(a.c_str() + 1) < std::atoi(b.c_str() + 1);
+                             }))
+      << "what was kept came in arrival order";
+
+  // The count is the last window's: one that loses nothing says 0.
+  dev.queue(2, sent);
+  ASSERT_EQ(udp_bcast_send(&r, "?", 1), 0);
+  ASSERT_TRUE(h.rec.wait_done(3000));
+  EXPECT_EQ(udp_bcast_dropped(), 0);
+  EXPECT_EQ(h.rec.replies.load(), delivered + 2);
+  udp_bcast_close();
+}
+
+size_t heap_in_use() { return mallinfo2().uordblks; }
+
+// Every open makes a socket, a wake socket, a semaphore and a thread: a
+// hundred opens and closes leave the heap and the descriptors as they were.
+TEST(ChannelLifecycle, OpenAndCloseGiveBackAllTheyTake) {
+  REQUIRE_LAB();
+  recorder rec;
+  bcast_request r = rec.request();
+  auto cycle = [&](int32_t per_poll) {
+    ASSERT_EQ(udp_bcast_open(channel_port), 0);
+    ASSERT_EQ(udp_bcast_set_batch(per_poll), 0);
+    ASSERT_EQ(udp_bcast_send(&r, "?", 1), 0);
+    udp_bcast_close();
+  };
+  cycle(1);  // what the first open of a process makes once, for good
+  size_t heap = heap_in_use();
+  int descriptors = open_descriptor_count();
+  for (int i = 0; i < 100; i++) cycle(i % 2 ? 1 : bcast_batch_max);
+  EXPECT_EQ(open_descriptor_count(), descriptors);
+  EXPECT_LT(heap_in_use(), heap + 2048) << "the heap grew by " << heap_in_use() - heap;
 }
 
 }  // namespace
