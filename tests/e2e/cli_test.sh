@@ -17,7 +17,7 @@ check "kta-scan --help: exit 0, every option" \
   bash -c "grep -q -- --rounds '$WORK/help' && grep -q -- --json '$WORK/help' && grep -q -- --version '$WORK/help'"
 "$DEVSIM" --help >"$WORK/help"
 check "kta-devsim --help: every option" bash -c "for o in --addr --range --delay --reply \
-  --wrong-first --empty --oversize --flood --rate --http --http-port --version; do \
+  --jitter --seed --wrong-first --empty --oversize --flood --rate --http --http-port --version; do \
   grep -q -- \"\$o \" '$WORK/help' || exit 1; done"
 
 for bad in "--rounds 0" "--rounds x" "--rounds" "--rounds 1001" "--rounds -1" "--bogus" "extra"; do
@@ -26,7 +26,7 @@ for bad in "--rounds 0" "--rounds x" "--rounds" "--rounds 1001" "--rounds -1" "-
   check "kta-scan $bad: says why on stderr" grep -q 'kta-scan: ' "$WORK/err"
 done
 for bad in "--addr 10.77.0" "--range 10.0.0.9-10.0.0.1" "--delay soon" "--flood 0" \
-  "--http-port 70000" "--empty --oversize" "--bogus"; do
+  "--http-port 70000" "--empty --oversize" "--jitter 600001" "--jitter -1" "--seed x" "--bogus"; do
   # shellcheck disable=SC2086
   check "kta-devsim $bad: exit 2" expect_rc 2 "$DEVSIM" $bad
 done
