@@ -43,8 +43,9 @@ DEB_PACKAGES += zip
 DEB_PACKAGES += libbenchmark-dev
 # The page and watch tests read JSON with python3; make deb and the manual-page test need the rest.
 DEB_PACKAGES += python3 groff-base man-db dpkg-dev lintian desktop-file-utils
-# make msi (wixl; msiinfo for its test) and the registry files that the Windows programs carry.
-DEB_PACKAGES += wixl msitools ieee-data
+# The AppStream metadata's check, the completion's test (bash-completion's helpers), make msi
+# (wixl; msiinfo for its test) and the registry files that the Windows programs carry.
+DEB_PACKAGES += appstream bash-completion wixl msitools ieee-data
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
@@ -135,7 +136,8 @@ dist: build windows msi
 	mkdir -p $(DIST)/linux $(DIST)/windows $(DIST)/docs
 	cp $(BUILD)/app/kta-probe $(BUILD)/tools/kta-scan $(BUILD)/tools/kta-devsim $(DIST)/linux/
 	strip --strip-debug $(DIST)/linux/*
-	cp res/kta-probe.desktop res/kta-probe.xpm $(DIST)/linux/
+	cp res/kta-probe.desktop res/kta-probe.xpm res/kta-scan.bash-completion \
+	  $(BUILD)/res/example.corvane.kta310.metainfo.xml $(DIST)/linux/
 	cp $(WINBUILD)/app/kta-probe.exe $(WINBUILD)/tools/kta-scan.exe $(IEEE_DATA) $(DIST)/windows/
 	cp README.md LICENSE $(DIST)/
 	cp docs/screenshot.png $(DIST)/docs/
@@ -149,7 +151,8 @@ msi: windows
 	cp $(WINBUILD)/$(MSI) dist/
 	@echo "msi: dist/$(MSI)"
 
-# kta310 (the window tool, kta-scan, desktop entry, icon, manual pages) and
+# kta310 (the window tool, kta-scan, desktop entry, icon, AppStream metadata,
+# completion, manual pages) and
 # kta310-devsim, built from the build tree by CPack, then checked.
 deb: deps build
 	mkdir -p dist
