@@ -5,8 +5,9 @@
 #   make stress    the long stress runs in the lab: 500 closes under a reply flood, 30 s of
 #                  100,000 malformed replies a second, kta-scan over 1,000 devices for 100 rounds
 #   make bench     micro and process-level benchmarks (Release, build-bench/) into BENCHMARKS.md
-#   make dist      the release: Linux and Windows programs, README, licence (tar.gz and zip)
+#   make dist      the release: Linux and Windows programs, README, licence (tar.gz and zip), the MSI
 #   make deb       the Debian packages kta310 and kta310-devsim in dist/, checked (lintian and more)
+#   make msi       the Windows Installer package in dist/, built with wixl
 #   make test      install what is missing, build, run every test in the lab namespace
 #   make windows   cross-build for Windows x86-64 with MinGW-w64
 #   make test-windows  run the Windows test programs under Wine, in the lab
@@ -42,10 +43,13 @@ DEB_PACKAGES += zip
 DEB_PACKAGES += libbenchmark-dev
 # The page and watch tests read JSON with python3; make deb and the manual-page test need the rest.
 DEB_PACKAGES += python3 groff-base man-db dpkg-dev lintian desktop-file-utils
+# The AppStream metadata's check, the completion's test (bash-completion's helpers), make msi
+# (wixl; msiinfo for its test) and the registry files that the Windows programs carry.
+DEB_PACKAGES += appstream bash-completion wixl msitools ieee-data
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build demo run stress dist deb test test-native test-windows windows format lint clean
+.PHONY: all deps configure build demo run stress dist deb msi test test-native test-windows windows format lint clean
 .PHONY: test-asan test-tsan fuzz fuzz-smoke fuzz-build bench format-check
 
 all: build
@@ -99,38 +103,56 @@ $(WINBUILD)/build.ninja:
 	cmake -S . -B $(WINBUILD) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DKTA_WERROR=ON
 
-# A build folder configured before Wine was installed learns of it here.
+# A build folder configured before Wine or wixl was installed learns of them here.
 windows: deps $(WINBUILD)/build.ninja
-	@grep -q '^KTA_WINE:FILEPATH=/' $(WINBUILD)/CMakeCache.txt || cmake $(WINBUILD) >/dev/null
+	@grep -q '^KTA_WINE:FILEPATH=/' $(WINBUILD)/CMakeCache.txt && grep -q '^KTA_WIXL:FILEPATH=/' \
+	  $(WINBUILD)/CMakeCache.txt || cmake $(WINBUILD) >/dev/null
 	cmake --build $(WINBUILD) -j $(JOBS)
 
 # The Windows test programs under Wine, in the lab (tests/lab/wine.sh), one at
 # a time: two Wine programs that start and end side by side now and then wait
-# on each other until one is killed at its time limit.
+# on each other until one is killed at its time limit. The installer's test
+# starts from a new prefix of its own, as a machine that never had the tool.
 test-windows: build windows
 	$(LAB) --devices 300 -- tests/lab/wine.sh --prefix $(WINBUILD)/wineprefix -- bash -c \
 	  'ctest --test-dir $(WINBUILD) --output-on-failure -j 1 $(CTEST_ARGS) && \
 	   tests/e2e/probe_wine_e2e.sh $(BUILD) $(WINBUILD) && tests/e2e/scan_wine_e2e.sh $(BUILD) $(WINBUILD)'
+	cmake --build $(WINBUILD) --target msi msi_older
+	rm -rf $(WINBUILD)/wineprefix-msi
+	$(LAB) -- tests/lab/wine.sh --prefix $(WINBUILD)/wineprefix-msi -- tests/package/msi_wine_test.sh \
+	  $(WINBUILD)/$(MSI) $(WINBUILD)/msi-test/kta310-older-x64.msi $(VERSION)
 
 # The version lives in CMakeLists.txt; the release is named after it.
 VERSION := $(shell sed -n 's/^project.kta310 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 DIST    := dist/kta310-$(VERSION)
+MSI     := kta310-$(VERSION)-x64.msi
+# kta-scan.exe names the makers of the devices from these, beside itself.
+IEEE_DATA := $(wildcard /usr/share/ieee-data/oui.csv /usr/share/ieee-data/mam.csv /usr/share/ieee-data/oui36.csv)
 
-# The release folder: Linux and Windows programs with README and licence, as tar.gz and zip.
-# The Debian packages of make deb stay beside them.
-dist: build windows
+# The release folder: Linux and Windows programs with README and licence, as tar.gz and zip,
+# and the Windows Installer package beside them. The Debian packages of make deb stay there too.
+dist: build windows msi
 	rm -rf $(DIST) $(DIST).tar.gz $(DIST).zip
 	mkdir -p $(DIST)/linux $(DIST)/windows $(DIST)/docs
 	cp $(BUILD)/app/kta-probe $(BUILD)/tools/kta-scan $(BUILD)/tools/kta-devsim $(DIST)/linux/
 	strip --strip-debug $(DIST)/linux/*
-	cp res/kta-probe.desktop res/kta-probe.xpm $(DIST)/linux/
-	cp $(WINBUILD)/app/kta-probe.exe $(WINBUILD)/tools/kta-scan.exe $(DIST)/windows/
+	cp res/kta-probe.desktop res/kta-probe.xpm res/kta-scan.bash-completion \
+	  $(BUILD)/res/example.corvane.kta310.metainfo.xml $(DIST)/linux/
+	cp $(WINBUILD)/app/kta-probe.exe $(WINBUILD)/tools/kta-scan.exe $(IEEE_DATA) $(DIST)/windows/
 	cp README.md LICENSE $(DIST)/
 	cp docs/screenshot.png $(DIST)/docs/
 	cd dist && tar czf kta310-$(VERSION).tar.gz kta310-$(VERSION) && zip -qr kta310-$(VERSION).zip kta310-$(VERSION)
-	@echo "dist: dist/kta310-$(VERSION).tar.gz and dist/kta310-$(VERSION).zip"
+	@echo "dist: dist/kta310-$(VERSION).tar.gz, dist/kta310-$(VERSION).zip and dist/$(MSI)"
 
-# kta310 (the window tool, kta-scan, desktop entry, icon, manual pages) and
+# The Windows Installer package of the two programs, from res/kta310.wxs (cmake/msi.cmake).
+msi: windows
+	cmake --build $(WINBUILD) --target msi
+	mkdir -p dist
+	cp $(WINBUILD)/$(MSI) dist/
+	@echo "msi: dist/$(MSI)"
+
+# kta310 (the window tool, kta-scan, desktop entry, icon, AppStream metadata,
+# completion, manual pages) and
 # kta310-devsim, built from the build tree by CPack, then checked.
 deb: deps build
 	mkdir -p dist

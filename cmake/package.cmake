@@ -20,6 +20,19 @@ add_custom_command(OUTPUT ${man_dir}/changelog.gz
   DEPENDS ${PROJECT_SOURCE_DIR}/res/deb/changelog VERBATIM)
 add_custom_target(deb_changelog ALL DEPENDS ${man_dir}/changelog.gz)
 
+# Where the metadata points software centres for a picture of the window
+# (docs/screenshot.png); the default is a placeholder on the maintainer's
+# domain until the picture has a public address.
+set(KTA_SCREENSHOT_URL "https://kta310.corvane.example/screenshot.png" CACHE STRING
+    "The public address of docs/screenshot.png, for the AppStream metadata")
+configure_file(${PROJECT_SOURCE_DIR}/res/example.corvane.kta310.metainfo.xml.in
+               ${PROJECT_BINARY_DIR}/res/example.corvane.kta310.metainfo.xml @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/res/example.corvane.kta310.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT probe)
+install(FILES ${PROJECT_SOURCE_DIR}/res/kta-scan.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME kta-scan
+        COMPONENT probe)
+
 install(FILES ${man_dir}/kta-probe.1.gz ${man_dir}/kta-scan.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT probe)
 install(FILES ${man_dir}/kta-devsim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT devsim)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Debian packages that make deb built: each holds exactly its
-# files, with computed dependencies, a clean lintian and desktop entry, and
-# manual pages that render.
+# files, with computed dependencies, a clean lintian, desktop entry and
+# AppStream metadata, manual pages that render, and kta-scan's completion.
 #   tests/package/deb_check.sh DIR VERSION
 set -u
 dir=$1
@@ -22,10 +22,12 @@ cat >"$work/main.expected" <<LIST
 ./usr/bin/kta-probe
 ./usr/bin/kta-scan
 ./usr/share/applications/kta-probe.desktop
+./usr/share/bash-completion/completions/kta-scan
 ./usr/share/doc/kta310/changelog.gz
 ./usr/share/doc/kta310/copyright
 ./usr/share/man/man1/kta-probe.1.gz
 ./usr/share/man/man1/kta-scan.1.gz
+./usr/share/metainfo/example.corvane.kta310.metainfo.xml
 ./usr/share/pixmaps/kta-probe.xpm
 LIST
 cat >"$work/sim.expected" <<LIST
@@ -61,6 +63,12 @@ check "the copyright file carries the MIT licence of LICENSE" bash -c \
         <(sed -n '/^ Permission/,\$p' '$work/root/usr/share/doc/kta310/copyright' | sed 's/^ //; s/^\\.\$//')"
 check "the packaged desktop entry passes desktop-file-validate" \
   bash -c "[ -z \"\$(desktop-file-validate '$work/root/usr/share/applications/kta-probe.desktop' 2>&1)\" ]"
+# The tree as installed: the metadata and the desktop entry it launches, together.
+check "appstreamcli validate-tree --no-net passes on the package's files" \
+  bash -c "appstreamcli validate-tree --no-net '$work/root' >'$work/appstream' 2>&1 || { sed 's/^/  /' '$work/appstream'; false; }"
+check "the packaged completion, loaded as bash-completion loads it, completes kta-scan" bash -c \
+  ". /usr/share/bash-completion/bash_completion && . '$work/root/usr/share/bash-completion/completions/kta-scan' && \
+   complete -p kta-scan | grep -q -- '-F _kta_scan'"
 for page in kta-probe kta-scan kta-devsim; do
   check "$page(1) from the package renders without a warning" bash -c \
     "[ -z \"\$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l '$work/root/usr/share/man/man1/$page.1.gz' 2>&1 >/dev/null)\" ]"
