@@ -29,7 +29,7 @@ s.bind(("0.0.0.0", 0))
 t0 = time.monotonic()
 s.sendto(b"?", ("255.255.255.255", 9999))
 end = t0 + 0.7
-while True:
+while time.monotonic() < end:
     s.settimeout(max(end - time.monotonic(), 0.001))
     try:
         data, (addr, _) = s.recvfrom(2048)
