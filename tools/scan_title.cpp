@@ -113,11 +113,7 @@ bool html_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'
 bool ends_tag_name(char c) { return html_space(c) || c == '/' || c == '>'; }
 
 void keep(title_reader* t, char c) {
-  if (t->raw_len < title_raw_max) {
-    t->raw[t->raw_len++] = c;
-  } else {
-    t->cut = true;
-  }
+  if (t->raw_len < title_raw_max) t->raw[t->raw_len++] = c;
 }
 
 void feed_byte(title_reader* t, char c) {
@@ -191,9 +187,10 @@ void feed_byte(title_reader* t, char c) {
   }
 }
 
-// UTF-8 to code points, each ill-formed maximal subpart one U+FFFD; a
-// sequence that the cut broke off at the end is dropped instead.
-int32_t decode_utf8(const char* s, int32_t len, bool cut_at_end, uint32_t* out) {
+// UTF-8 to code points, each ill-formed maximal subpart one U+FFFD. A
+// sequence that runs to the end of full kept bytes is dropped: the cut broke
+// it, and whether more came must not change the outcome.
+int32_t decode_utf8(const char* s, int32_t len, bool full, uint32_t* out) {
   int32_t n = 0;
   for (int32_t i = 0; i < len;) {
     auto b = static_cast<unsigned char>(s[i]);
@@ -233,7 +230,7 @@ int32_t decode_utf8(const char* s, int32_t len, bool cut_at_end, uint32_t* out) 
     }
     if (need == 0) {
       out[n++] = code;
-    } else if (j < len || !cut_at_end) {
+    } else if (j < len || !full) {
       out[n++] = replacement;
     }
     i = j;
@@ -442,7 +439,7 @@ bool title_text(const title_reader* t, char* out) {
   out[0] = 0;
   if (t->phase != in_text && t->phase != finished) return false;
   uint32_t codes[title_raw_max];
-  int32_t n = decode_utf8(t->raw, t->raw_len, t->cut && t->raw_len == title_raw_max, codes);
+  int32_t n = decode_utf8(t->raw, t->raw_len, t->raw_len == title_raw_max, codes);
   n = decode_references(codes, n);
   shown s{out};
   sequence_state st = plain;

@@ -20,7 +20,6 @@ struct title_reader {
   int32_t quote;    // in the start tag: an awaited attribute value, or its quote
   int32_t end_at;   // raw length where a possible end tag began
   int32_t raw_len;
-  bool cut;  // title bytes came past title_raw_max
   char raw[title_raw_max];
 };
 

@@ -291,6 +291,30 @@ TEST(TitleBadInput, OnlyTheFirstKilobytesOfTheTitleAreKept) {
             "\ufffd");
 }
 
+TEST(TitleDone, WhatItGivesOnceDoneIsFinal) {
+  const std::string controls(title_raw_max - 1, '\x01');
+  const std::string cases[] = {
+      "<title>Boiler</title>tail",
+      "<title>" + controls + "\xc3 and more",
+      "<title>" + controls + "\xc3</title>",
+      "<title>" + std::string(title_raw_max - 1, 'a') + "\xe2\x82\xac",
+  };
+  for (const std::string& body : cases) {
+    std::string answer = headers + body;
+    title_reader t;
+    title_begin(&t);
+    title at_done;
+    bool done = false;
+    for (char c : answer) {
+      title_feed(&t, &c, 1);
+      if (!done && title_done(&t)) at_done = text_of(t);
+      done = done || title_done(&t);
+    }
+    EXPECT_TRUE(done) << body.substr(0, 20);
+    EXPECT_EQ(text_of(t), at_done) << body.substr(0, 20);
+  }
+}
+
 TEST(TitleDone, OnceNothingCanChangeTheOutcome) {
   const std::string full(title_raw_max, 'a');
   struct done_case {
