@@ -18,6 +18,12 @@ http_get 10.77.0.1 8080 >"$WORK/other"
 check "--http: an address that is no device gets 404" grep -q '404' "$WORK/other"
 "$SCAN" >"$WORK/scan"
 check "--http devices still answer probes" [ "$(wc -l <"$WORK/scan")" -eq 2 ]
+stop_all
+start_devsim --addr "$(device 0)" --http-port 8080 --http-title 'A &amp; B \x1b[31m\xff\\ %a %%a' || exit 1
+http_get "$(device 0)" 8080 >"$WORK/titled"
+printf '<title>A &amp; B \033[31m\377\\ %s %%a</title>' "$(device 0)" >"$WORK/title"
+check "--http-title: the title's bytes as given, escapes and %a resolved" \
+  env LC_ALL=C grep -qF -f "$WORK/title" "$WORK/titled"
 
 # One probe, then each answer for 700 ms: "MS ADDRESS" lines, MS since the probe.
 answer_times() {

@@ -35,6 +35,7 @@ struct devsim_options {
   bool http = false;
   int http_port = 80;
   http_mode misbehave = http_mode::normal;
+  std::string http_title = "Corvane KTA-310 %a";
   long answer_for_s = -1;  // -1: for ever
   bool log_probes = false;
 };
@@ -103,6 +104,10 @@ struct devsim_web {
   std::vector<int> listeners;
   std::vector<devsim_conn> conns;
 };
+// The page's <title> for a device: --http-title's text with \xHH as that byte,
+// \\ as a backslash, %a as the address and %% as a percent sign, the rest as
+// given; false when a \x lacks its two hex digits.
+bool devsim_title_html(const std::string& text, const std::string& addr, std::string* out);
 // 0, or -1 (errno) when a listener cannot be opened; nothing is left open then.
 int devsim_web_open(devsim_web* w, const devsim_options& opt);
 void devsim_web_close(devsim_web* w);

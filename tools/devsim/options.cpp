@@ -51,6 +51,10 @@ const char usage[] =
     "                   misbehave on the web port (implies --http): garbage (bytes\n"
     "                   that are no HTTP), silent (accept, then never answer) or huge\n"
     "                   (a status line of 8 MiB without an end)\n"
+    "  --http-title TEXT\n"
+    "                   the page's <title> is TEXT as given, raw HTML (implies --http):\n"
+    "                   \\xHH is that byte, \\\\ a backslash, %a the device's address,\n"
+    "                   %% a percent sign (default \"Corvane KTA-310 %a\")\n"
     "\n"
     "  --version        print the version and exit\n"
     "  --help           print this help and exit\n"
@@ -250,6 +254,15 @@ int devsim_parse_args(int argc, char** argv, devsim_options* opt) {
                      "kta-devsim: --http-misbehave wants garbage, silent or huge, not '%s'\n", v);
         return devsim_exit_usage;
       }
+      opt->http = true;
+    } else if (arg == "--http-title") {
+      std::string checked;
+      if (!value(&v)) return devsim_exit_usage;
+      if (!devsim_title_html(v, "", &checked)) {
+        std::fprintf(stderr, "kta-devsim: --http-title: \\x wants two hex digits, in '%s'\n", v);
+        return devsim_exit_usage;
+      }
+      opt->http_title = v;
       opt->http = true;
     } else if (arg == "--answer-for") {
       if (!value(&v)) return devsim_exit_usage;

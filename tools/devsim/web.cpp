@@ -18,12 +18,21 @@ constexpr size_t http_huge_len = 8u << 20;  // a status line that never ends
 constexpr size_t http_garbage_len = 300;
 constexpr size_t max_connections = 16384;  // beyond this, new ones wait in the backlog
 
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 std::string page_answer(const devsim_options& opt, uint32_t a) {
   std::string body, status;
   if (devsim_is_device(opt, a)) {
     std::string name = devsim_addr_text(a);
+    std::string title;
+    devsim_title_html(opt.http_title, name, &title);
     status = "200 OK";
-    body = "<!DOCTYPE html>\n<html><head><title>Corvane KTA-310 " + name +
+    body = "<!DOCTYPE html>\n<html><head><title>" + title +
            "</title></head>\n<body><h1>Corvane KTA-310</h1>\n<p>Simulated device at " + name +
            "</p></body></html>\n";
   } else {
@@ -134,6 +143,30 @@ void raise_descriptor_limit() {
 }
 
 }  // namespace
+
+bool devsim_title_html(const std::string& text, const std::string& addr, std::string* out) {
+  out->clear();
+  for (size_t i = 0; i < text.size(); i++) {
+    char c = text[i];
+    char next = i + 1 < text.size() ? text[i + 1] : 0;
+    if (c == '\\' && next == 'x') {
+      int hi = i + 2 < text.size() ? hex_value(text[i + 2]) : -1;
+      int lo = i + 3 < text.size() ? hex_value(text[i + 3]) : -1;
+      if (hi < 0 || lo < 0) return false;
+      out->push_back(static_cast<char>(hi << 4 | lo));
+      i += 3;
+    } else if ((c == '\\' && next == '\\') || (c == '%' && next == '%')) {
+      out->push_back(c);
+      i++;
+    } else if (c == '%' && next == 'a') {
+      out->append(addr);
+      i++;
+    } else {
+      out->push_back(c);
+    }
+  }
+  return true;
+}
 
 int devsim_web_open(devsim_web* w, const devsim_options& opt) {
   raise_descriptor_limit();
