@@ -342,3 +342,43 @@ TEST_F(list_fixture, TheWheelScrollsThreeRowsANotch) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(list_fixture, DownFromTheLastRowInViewScrollsByOne) {
+  char item[32];
+  for (int i = 0; i < 40; i++) {
+    snprintf(item, sizeof item, "10.0.5.%d", 100 + i);
+    add(item);
+  }
+  RECT r;
+  GetClientRect(lb, &r);
+  auto rows = static_cast<int>(r.bottom / SendMessageA(lb, LB_GETITEMHEIGHT, 0, 0));
+  SendMessageA(lb, LB_SETCURSEL, rows - 1, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 0) << "the last row in view needs no scroll";
+  SendMessageA(lb, WM_KEYDOWN, VK_DOWN, 1);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), rows);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 1);
+}
+
+TEST_F(list_fixture, TheFirstItemCanBeDeleted) {
+  for (const char* s : {"a", "b"}) add(s);
+  EXPECT_EQ(SendMessageA(lb, LB_DELETESTRING, 0, 0), 1) << "the count left";
+  EXPECT_EQ(text(0), "b");
+  EXPECT_EQ(SendMessageA(lb, LB_DELETESTRING, 1, 0), LB_ERR);
+}
+
+TEST_F(list_fixture, ADragAcrossRowsIsReportedOnceTheButtonComesUp) {
+  for (const char* s : {"a", "b", "c"}) add(s);
+  SendMessageA(lb, WM_LBUTTONDOWN, MK_LBUTTON, item_point(0));
+  SendMessageA(lb, WM_MOUSEMOVE, MK_LBUTTON, item_point(1));
+  SendMessageA(lb, WM_MOUSEMOVE, MK_LBUTTON, item_point(2));
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), 2) << "the selection follows the drag";
+  for (auto& c : commands_to(top)) EXPECT_NE(c.first, LBN_SELCHANGE) << "not while it is held";
+  SendMessageA(lb, WM_LBUTTONUP, 0, item_point(2));
+  int changes = 0;
+  for (auto& c : commands_to(top)) changes += c.first == LBN_SELCHANGE;
+  EXPECT_EQ(changes, 1);
+}
+
+}  // namespace
