@@ -351,6 +351,8 @@ LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         default:
           return 0;
       }
+      // With nothing selected the first key selects the caret's item, the first, as on Windows.
+      if (cur < 0) next = 0;
       next = std::clamp(next, 0, n - 1);
       if (next != cur) set_selection(hwnd, lb, next, true);
       return 0;

@@ -244,7 +244,7 @@ TEST_F(list_fixture, TheFirstRowAndTheKeysFromNoSelectionSelect) {
       {"a click on the first row", WM_LBUTTONDOWN, MK_LBUTTON, 0},
       {"Down with nothing selected", WM_KEYDOWN, VK_DOWN, 0},
       {"Up with nothing selected", WM_KEYDOWN, VK_UP, 0},
-      {"End", WM_KEYDOWN, VK_END, 2},
+      {"End with nothing selected", WM_KEYDOWN, VK_END, 0},
   };
   for (const row& r : rows) {
     SendMessageA(lb, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
@@ -271,7 +271,12 @@ TEST_F(list_fixture, TheTopIndexFollowsTheLastRowsWhenTheyGo) {
   SendMessageA(lb, LB_SETTOPINDEX, 39, 0);
   EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 40 - rows) << "no further than a full page";
   for (int i = 39; i >= 30; i--) SendMessageA(lb, LB_DELETESTRING, i, 0);
-  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 30 - rows) << "the page ends at the last row";
+  int want = known_wine_difference(
+                 "the top index stays where it was when the last rows are deleted, leaving rows "
+                 "empty below the last item")
+                 ? 40 - rows
+                 : 30 - rows;
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), want) << "the page ends at the last row";
 }
 
 // Wine's test_missing_lbuttonup: the focus goes while the button is held.
@@ -290,14 +295,17 @@ TEST_F(list_fixture, AFocusLossDuringAPressEndsItAndReportsTheSelection) {
 }
 
 TEST_F(list_fixture, ADoubleClickOnAnEmptyListNotifiesNothing) {
+  int want = known_wine_difference("LBN_DBLCLK also from a list box without items") ? 1 : 0;
   SendMessageA(lb, WM_LBUTTONDOWN, 0, item_point(0));
   SendMessageA(lb, WM_LBUTTONUP, 0, item_point(0));
   SendMessageA(lb, WM_LBUTTONDBLCLK, 0, item_point(0));
   SendMessageA(lb, WM_LBUTTONUP, 0, item_point(0));
+  int dblclks = 0;
   for (auto& c : commands_to(top)) {
-    EXPECT_NE(c.first, LBN_DBLCLK);
+    dblclks += c.first == LBN_DBLCLK;
     EXPECT_NE(c.first, LBN_SELCHANGE);
   }
+  EXPECT_EQ(dblclks, want);
 }
 
 TEST_F(list_fixture, APrefixSearchPassesOverABracketAndABracketDash) {
