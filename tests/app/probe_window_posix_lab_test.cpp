@@ -42,6 +42,7 @@ class ProbeWindow : public temp_dir_test {
   void TearDown() override {
     if (window && IsWindow(window->hwnd)) DestroyWindow(window->hwnd);
     if (window) win_free(window);
+    window = nullptr;
     pump_for(0ms);
     temp_dir_test::TearDown();
   }
