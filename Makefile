@@ -36,6 +36,8 @@ SAN_FLAGS  := -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DKTA_WE
 DEB_PACKAGES := cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev googletest \
                 iproute2 util-linux mount g++-mingw-w64-x86-64 libx11-dev libxft-dev xvfb xdotool x11-utils imagemagick \
                 wine wine64 fonts-wine
+# openbox: the window tests that need a window manager's view (hints, moves, modal boxes).
+DEB_PACKAGES += openbox
 DEB_PACKAGES += clang libclang-rt-14-dev
 # make test checks the layout of every source with Debian's clang-format (14).
 DEB_PACKAGES += clang-format

@@ -36,6 +36,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
       break;
     }
     enter_key_filter(&msg);
+    if (probe_window_key(window, &msg)) continue;
+    // Tab moves between the list and Refresh, Enter acts on the one with the focus.
+    if (IsDialogMessageA(window->hwnd, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

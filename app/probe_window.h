@@ -6,10 +6,15 @@
 #include "ui/win.h"
 
 win_obj* probe_window_create();
-// After the window is first shown: a channel that could not open (its port
-// held by another program) is reported in a message box owned by the window.
+// After the window is first shown: the list takes the focus, and a channel
+// that could not open (its port held by another program) is reported in a
+// message box owned by the window.
 void probe_window_shown(win_obj* obj);
+// Ctrl+C and Ctrl+Insert copy the selected address, wherever in the window
+// the focus is; true when msg was that key, which then goes no further.
+bool probe_window_key(win_obj* obj, const MSG* msg);
 LRESULT probe_window_destroy(win_obj* obj);
 LRESULT probe_window_paint(win_obj* obj);
 LRESULT probe_window_command(win_obj* obj);
-void open_device_page(const char* address);
+// True when a browser was started on the device's page.
+bool open_device_page(const char* address);

@@ -58,6 +58,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PROBE_PACKAGE_NAME kta310)
+# A double-click opens the device's page through xdg-open where BROWSER names
+# none, then through sensible-browser, which every Debian system has.
+set(CPACK_DEBIAN_PROBE_PACKAGE_RECOMMENDS xdg-utils)
+set(CPACK_DEBIAN_PROBE_PACKAGE_DEPENDS sensible-utils)
 set(CPACK_DEBIAN_DEVSIM_PACKAGE_NAME kta310-devsim)
 # Each description's first line is its package's synopsis; CPack would put
 # the one summary of both packages before it unless that is its default.

@@ -16,6 +16,10 @@ void no_present(void*, RECT) {}
 void no_title(void*, const char*) {}
 void no_icon(void*, HICON) {}
 void no_owner(void*, void*) {}
+void no_frame(void*, frame_kind) {}
+void no_activate(void*, DWORD) {}
+int unscaled() { return 1; }
+void no_clipboard(const char*, size_t) {}
 bool no_wait(int) { return false; }
 void no_pump() {}
 DWORD windows_double_click() { return 500; }
@@ -32,6 +36,10 @@ const backend no_backend = {
     .set_title = no_title,
     .set_icon = no_icon,
     .set_owner = no_owner,
+    .set_frame = no_frame,
+    .activate = no_activate,
+    .scale = unscaled,
+    .set_clipboard = no_clipboard,
     .wait = no_wait,
     .pump = no_pump,
     .double_click_ms = windows_double_click,
@@ -54,6 +62,10 @@ backend with_defaults(backend b) {
   fill(b.set_title, d.set_title);
   fill(b.set_icon, d.set_icon);
   fill(b.set_owner, d.set_owner);
+  fill(b.set_frame, d.set_frame);
+  fill(b.activate, d.activate);
+  fill(b.scale, d.scale);
+  fill(b.set_clipboard, d.set_clipboard);
   fill(b.wait, d.wait);
   fill(b.pump, d.pump);
   fill(b.double_click_ms, d.double_click_ms);

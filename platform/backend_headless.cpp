@@ -40,6 +40,10 @@ void headless_click(HWND top, int x, int y) {
   headless_mouse(top, WM_LBUTTONUP, x, y);
 }
 
+void headless_wheel(HWND top, int x, int y, int notches) {
+  input_wheel(top, x, y, notches * WHEEL_DELTA);
+}
+
 void headless_key(HWND top, UINT vk, bool down) { input_key(top, down, vk, 0); }
 
 void headless_close(HWND top) { input_close(top); }
@@ -47,7 +51,8 @@ void headless_close(HWND top) { input_close(top); }
 uint32_t headless_pixel(HWND top, int x, int y) {
   auto [g, w] = lock_window(top);
   if (!w || !w->surf || x < 0 || y < 0 || x >= w->surf->w || y >= w->surf->h) return 0xFFFFFFFF;
-  return w->surf->pixels[static_cast<size_t>(y) * w->surf->w + x];
+  int k = w->surf->scale;
+  return w->surf->pixels[static_cast<size_t>(y) * k * w->surf->w * k + static_cast<size_t>(x) * k];
 }
 
 std::vector<uint32_t> headless_pixels(HWND top) {

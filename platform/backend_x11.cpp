@@ -13,31 +13,15 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/internal.h"
+#include "platform/scale.h"
+#include "platform/x11.h"
 #include "platform/x11_text.h"
+
+x11_state x11;
 
 namespace {
 
-struct x11_window {
-  Window win;
-  HWND top;
-  surface* s;
-  XImage* image;
-};
-
-struct x11_state {
-  Display* dpy = nullptr;
-  int screen = 0;
-  Visual* visual = nullptr;
-  int depth = 0;
-  GC gc = nullptr;
-  Atom wm_protocols, wm_delete, net_wm_name, net_wm_icon, utf8, motif_hints;
-  DWORD double_click = 500;
-  std::mutex windows_lock;  // creation may run on another thread than event reading
-  std::vector<x11_window*> windows;
-};
-
-x11_state x;
+x11_state& x = x11;
 
 // Windows' default; a desktop that sets Xt's multiClickTime resource wins.
 DWORD read_double_click() {
@@ -45,6 +29,18 @@ DWORD read_double_click() {
   int ms = v ? atoi(v) : 0;
   return ms > 0 && ms < 5000 ? static_cast<DWORD>(ms) : 500;
 }
+
+int (*xlib_error_handler)(Display*, XErrorEvent*) = nullptr;
+
+// Another client's window may be gone by the time an answer to its selection
+// request reaches it; Xlib's own handler would end the program for that.
+int on_x_error(Display* dpy, XErrorEvent* e) {
+  if (e->error_code == BadWindow) return 0;
+  return xlib_error_handler ? xlib_error_handler(dpy, e) : 0;
+}
+
+// Rounds toward minus infinity, so that a pointer left of a scaled window stays left of it.
+int unscale(int v) { return v >= 0 ? v / x.scale : -((-v + x.scale - 1) / x.scale); }
 
 int open() {
   XInitThreads();
@@ -60,6 +56,7 @@ int open() {
     x.dpy = nullptr;
     return -1;
   }
+  xlib_error_handler = XSetErrorHandler(on_x_error);
   x.gc = DefaultGC(x.dpy, x.screen);
   x.wm_protocols = XInternAtom(x.dpy, "WM_PROTOCOLS", False);
   x.wm_delete = XInternAtom(x.dpy, "WM_DELETE_WINDOW", False);
@@ -67,8 +64,14 @@ int open() {
   x.net_wm_icon = XInternAtom(x.dpy, "_NET_WM_ICON", False);
   x.utf8 = XInternAtom(x.dpy, "UTF8_STRING", False);
   x.motif_hints = XInternAtom(x.dpy, "_MOTIF_WM_HINTS", False);
+  x.net_wm_pid = XInternAtom(x.dpy, "_NET_WM_PID", False);
+  x.net_wm_type = XInternAtom(x.dpy, "_NET_WM_WINDOW_TYPE", False);
+  x.net_wm_type_dialog = XInternAtom(x.dpy, "_NET_WM_WINDOW_TYPE_DIALOG", False);
+  x.net_wm_type_normal = XInternAtom(x.dpy, "_NET_WM_WINDOW_TYPE_NORMAL", False);
+  x.net_active = XInternAtom(x.dpy, "_NET_ACTIVE_WINDOW", False);
   x.double_click = read_double_click();
-  x11_text_open(x.dpy, x.screen);
+  x.scale = screen_scale_for(XGetDefault(x.dpy, "Xft", "dpi"), getenv("KTA_SCALE"));
+  x11_text_open(x.dpy, x.screen, x.scale);
   return 0;
 }
 
@@ -81,27 +84,16 @@ void set_title(void* native, const char* title) {
 }
 
 void* create(HWND top, surface* s, int left, int top_y, const char* title) {
-  unsigned w = s->w > 0 ? static_cast<unsigned>(s->w) : 1;
-  unsigned h = s->h > 0 ? static_cast<unsigned>(s->h) : 1;
-  Window win = XCreateSimpleWindow(x.dpy, RootWindow(x.dpy, x.screen), left, top_y, w, h, 0,
+  int k = x.scale;
+  unsigned w = s->w > 0 ? static_cast<unsigned>(s->w * k) : 1;
+  unsigned h = s->h > 0 ? static_cast<unsigned>(s->h * k) : 1;
+  Window win = XCreateSimpleWindow(x.dpy, RootWindow(x.dpy, x.screen), left * k, top_y * k, w, h, 0,
                                    BlackPixel(x.dpy, x.screen), WhitePixel(x.dpy, x.screen));
-  auto* xw = new x11_window{win, top, s, nullptr};
-  // Fixed size: the window manager offers no resizing.
-  XSizeHints* hints = XAllocSizeHints();
-  hints->flags = PPosition | USPosition | PMinSize | PMaxSize;
-  hints->x = left;
-  hints->y = top_y;
-  hints->min_width = hints->max_width = static_cast<int>(w);
-  hints->min_height = hints->max_height = static_cast<int>(h);
-  XSetWMNormalHints(x.dpy, win, hints);
-  XFree(hints);
-  // Move and close only, a title and a frame: no maximise box, as WS_SYSMENU alone gives.
-  long motif[5] = {1 | 2, 4 | 32, 2 | 8 | 16, 0, 0};
-  XChangeProperty(x.dpy, win, x.motif_hints, x.motif_hints, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(motif), 5);
+  auto* xw = new x11_window{win, top, s, nullptr, left * k, top_y * k};
   XClassHint cls{const_cast<char*>("kta-probe"), const_cast<char*>("Kta-probe")};
   XSetClassHint(x.dpy, win, &cls);
   XSetWMProtocols(x.dpy, win, &x.wm_delete, 1);
+  x11_set_process(win);
   XSelectInput(x.dpy, win,
                ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                    KeyPressMask | KeyReleaseMask | StructureNotifyMask);
@@ -116,14 +108,16 @@ void* create(HWND top, surface* s, int left, int top_y, const char* title) {
 
 void destroy(void* native) {
   auto* w = static_cast<x11_window*>(native);
+  {
+    std::lock_guard<std::mutex> g(x.windows_lock);
+    std::erase(x.windows, w);
+  }
   if (w->image) {
     w->image->data = nullptr;  // the pixels belong to the surface
     XDestroyImage(w->image);
   }
   XDestroyWindow(x.dpy, w->win);
   XFlush(x.dpy);
-  std::lock_guard<std::mutex> g(x.windows_lock);
-  std::erase(x.windows, w);
   delete w;
 }
 
@@ -139,8 +133,10 @@ void show(void* native, bool visible) {
 void present(void* native, RECT a) {
   auto* w = static_cast<x11_window*>(native);
   if (!w->image || IsRectEmpty(&a)) return;
-  XPutImage(x.dpy, w->win, x.gc, w->image, a.left, a.top, a.left, a.top,
-            static_cast<unsigned>(a.right - a.left), static_cast<unsigned>(a.bottom - a.top));
+  int k = x.scale;
+  XPutImage(x.dpy, w->win, x.gc, w->image, a.left * k, a.top * k, a.left * k, a.top * k,
+            static_cast<unsigned>((a.right - a.left) * k),
+            static_cast<unsigned>((a.bottom - a.top) * k));
   XFlush(x.dpy);
 }
 
@@ -160,6 +156,8 @@ void set_icon(void* native, HICON icon) {
                   PropModeReplace, reinterpret_cast<unsigned char*>(data.data()),
                   static_cast<int>(data.size()));
 }
+
+int scale() { return x.scale; }
 
 // The top-level window behind an X window; null once it is gone.
 HWND find(Window win) {
@@ -181,6 +179,7 @@ UINT vk_of(KeySym k) {
     case XK_BackSpace:
       return VK_BACK;
     case XK_Tab:
+    case XK_ISO_Left_Tab:
       return VK_TAB;
     case XK_Escape:
       return VK_ESCAPE;
@@ -204,6 +203,9 @@ UINT vk_of(KeySym k) {
       return VK_NEXT;
     case XK_Delete:
       return VK_DELETE;
+    case XK_Insert:
+    case XK_KP_Insert:
+      return VK_INSERT;
     case XK_Shift_L:
     case XK_Shift_R:
       return VK_SHIFT;
@@ -232,27 +234,45 @@ void on_expose(XEvent& e, HWND top) {
 void on_button(XEvent& e, HWND top) {
   const XButtonEvent& b = e.xbutton;
   bool down = e.type == ButtonPress;
+  int bx = unscale(b.x), by = unscale(b.y);
+  x.last_time = b.time;
   switch (b.button) {
     case Button1:
-      input_mouse(top, down ? WM_LBUTTONDOWN : WM_LBUTTONUP, b.x, b.y, static_cast<DWORD>(b.time));
+      input_mouse(top, down ? WM_LBUTTONDOWN : WM_LBUTTONUP, bx, by, static_cast<DWORD>(b.time));
       break;
     case Button3:
-      input_mouse(top, down ? WM_RBUTTONDOWN : WM_RBUTTONUP, b.x, b.y, static_cast<DWORD>(b.time));
+      input_mouse(top, down ? WM_RBUTTONDOWN : WM_RBUTTONUP, bx, by, static_cast<DWORD>(b.time));
       break;
     case Button4:
     case Button5:
-      if (down) input_wheel(top, b.button == Button4 ? WHEEL_DELTA : -WHEEL_DELTA);
+      if (down) input_wheel(top, bx, by, b.button == Button4 ? WHEEL_DELTA : -WHEEL_DELTA);
       break;
   }
 }
 
 void on_motion(XEvent& e, HWND top) {
-  input_mouse(top, WM_MOUSEMOVE, e.xmotion.x, e.xmotion.y, static_cast<DWORD>(e.xmotion.time));
+  input_mouse(top, WM_MOUSEMOVE, unscale(e.xmotion.x), unscale(e.xmotion.y),
+              static_cast<DWORD>(e.xmotion.time));
 }
 
 void on_key(XEvent& e, HWND top) {
+  x.last_time = e.xkey.time;
   UINT vk = vk_of(XLookupKeysym(&e.xkey, 0));
   if (vk) input_key(top, e.type == KeyPress, vk, e.xkey.keycode - 8);
+}
+
+// A window manager's frame makes the server's own event relative to the
+// frame; its synthetic one, sent after a move, is in root coordinates.
+void on_configure(XEvent& e, HWND top) {
+  const XConfigureEvent& c = e.xconfigure;
+  int rx = c.x, ry = c.y;
+  if (!c.send_event) {
+    Window child;
+    if (!XTranslateCoordinates(x.dpy, c.window, RootWindow(x.dpy, x.screen), 0, 0, &rx, &ry,
+                               &child))
+      return;
+  }
+  input_moved(top, unscale(rx), unscale(ry));
 }
 
 void on_client_message(XEvent& e, HWND top) {
@@ -262,6 +282,10 @@ void on_client_message(XEvent& e, HWND top) {
 }
 
 void on_mapping(XEvent& e, HWND) { XRefreshKeyboardMapping(&e.xmapping); }
+
+void on_selection_request(XEvent& e, HWND) { x11_on_selection_request(e); }
+
+void on_selection_clear(XEvent& e, HWND) { x11_on_selection_clear(e); }
 
 using handler = void (*)(XEvent&, HWND);
 
@@ -274,8 +298,11 @@ const handler* handlers() {
   table[MotionNotify] = on_motion;
   table[KeyPress] = on_key;
   table[KeyRelease] = on_key;
+  table[ConfigureNotify] = on_configure;
   table[ClientMessage] = on_client_message;
   table[MappingNotify] = on_mapping;
+  table[SelectionRequest] = on_selection_request;
+  table[SelectionClear] = on_selection_clear;
   return table;
 }
 
@@ -286,7 +313,9 @@ void pump() {
     XNextEvent(x.dpy, &e);
     if (e.type < 0 || e.type >= LASTEvent || !table[e.type]) continue;
     HWND top = find(e.xany.window);
-    if (top || e.type == MappingNotify) table[e.type](e, top);
+    // The clipboard's events come to a window of the backend's own.
+    if (top || e.type == MappingNotify || x11_is_clipboard_window(e.xany.window))
+      table[e.type](e, top);
   }
 }
 
@@ -316,6 +345,10 @@ const backend backend_x11 = {
     .set_title = set_title,
     .set_icon = set_icon,
     .set_owner = set_owner,
+    .set_frame = x11_set_frame,
+    .activate = x11_activate,
+    .scale = scale,
+    .set_clipboard = x11_set_clipboard,
     .wait = wait,
     .pump = pump,
     .double_click_ms = double_click_ms,

@@ -113,6 +113,9 @@ LRESULT CALLBACK button_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
         notify_parent(hwnd, BN_CLICKED);
       }
       return 0;
+    case WM_GETDLGCODE:
+      return DLGC_BUTTON | ((window_style(hwnd) & 0xF) == BS_DEFPUSHBUTTON ? DLGC_DEFPUSHBUTTON
+                                                                           : DLGC_UNDEFPUSHBUTTON);
     case BM_CLICK:
       SendMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 0);
       SendMessageA(hwnd, WM_LBUTTONUP, 0, 0);

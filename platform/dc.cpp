@@ -94,9 +94,12 @@ bool clip_to_dc(const gdi_dc* dc, const surface* s, RECT* r) {
   return IntersectRect(r, r, &dc->clip) && IntersectRect(r, r, &whole);
 }
 
+// r in the program's pixels, each of which covers scale x scale of the surface's.
 void fill_pixels(surface* s, RECT r, uint32_t rgb) {
-  for (LONG y = r.top; y < r.bottom; y++)
-    std::fill_n(s->pixels.begin() + static_cast<long>(y) * s->w + r.left, r.right - r.left, rgb);
+  int k = s->scale;
+  long stride = static_cast<long>(s->w) * k;
+  for (LONG y = r.top * k; y < r.bottom * k; y++)
+    std::fill_n(s->pixels.begin() + y * stride + r.left * k, (r.right - r.left) * k, rgb);
 }
 
 void mark_dirty(surface* s, RECT r) { UnionRect(&s->dirty, &s->dirty, &r); }
@@ -218,6 +221,30 @@ void dc_edge(HDC dc, RECT r, bool sunken) {
   dc_fill(dc, RECT{r.left + 1, r.top + 1, r.left + 2, r.bottom - 2}, lt);
   dc_fill(dc, RECT{r.left + 1, r.bottom - 2, r.right - 1, r.bottom - 1}, sh);
   dc_fill(dc, RECT{r.right - 2, r.top + 1, r.right - 1, r.bottom - 1}, sh);
+}
+
+// Every other pixel of the outline inverted, as DrawFocusRect draws it.
+void dc_focus_rect(HDC hdc, RECT r) {
+  auto* dc = reinterpret_cast<gdi_dc*>(hdc);
+  std::lock_guard<std::mutex> g(core_lock());
+  surface* s = dc_surface(dc);
+  if (!s || IsRectEmpty(&r)) return;
+  auto invert = [&](LONG x, LONG y) {
+    RECT p{x, y, x + 1, y + 1};
+    if (!clip_to_dc(dc, s, &p)) return;
+    int k = s->scale;
+    long stride = static_cast<long>(s->w) * k;
+    for (LONG sy = p.top * k; sy < p.bottom * k; sy++)
+      for (LONG sx = p.left * k; sx < p.right * k; sx++) s->pixels[sy * stride + sx] ^= 0xFFFFFF;
+  };
+  for (LONG x = r.left; x < r.right; x += 2) {
+    invert(x, r.top);
+    invert(x, r.bottom - 1);
+  }
+  for (LONG y = r.top + 2; y < r.bottom - 1; y += 2) {
+    invert(r.left, y);
+    invert(r.right - 1, y);
+  }
 }
 
 HDC GetWindowDC(HWND hwnd) {

@@ -61,6 +61,11 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       auto [g, w] = lock_window(hwnd);
       return w ? static_cast<LRESULT>(w->text.size()) : 0;
     }
+    case WM_MOUSEWHEEL:
+      // A window that does not scroll passes the wheel on to its parent.
+      if (HWND parent = GetParent(hwnd); parent && (GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_CHILD))
+        return SendMessageA(parent, msg, wparam, lparam);
+      return 0;
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC:
       return reinterpret_cast<LRESULT>(sys_brush(COLOR_BTNFACE));

@@ -129,6 +129,8 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       changed(hwnd);
       return TRUE;
     }
+    case WM_GETDLGCODE:
+      return DLGC_WANTCHARS | DLGC_WANTARROWS | DLGC_HASSETSEL;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
       e->focus = msg == WM_SETFOCUS;

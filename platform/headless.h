@@ -11,6 +11,8 @@
 // x, y in the top-level window's client area.
 void headless_mouse(HWND top, UINT msg, int x, int y);
 void headless_click(HWND top, int x, int y);
+// Notches of the wheel with the pointer at x, y: up (away from the user) when positive.
+void headless_wheel(HWND top, int x, int y, int notches);
 void headless_key(HWND top, UINT vk, bool down);
 void headless_close(HWND top);
 // 0x00RRGGBB of a client pixel as last drawn; 0xFFFFFFFF outside.

@@ -1,6 +1,7 @@
 // Input: focus and capture, key state and characters, hit testing,
 // double-clicks, and the routing of what the backend reads.
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/internal.h"
@@ -108,6 +109,25 @@ BOOL ReleaseCapture() {
   return TRUE;
 }
 
+SHORT GetKeyState(int vk) {
+  std::lock_guard<std::mutex> g(core_lock());
+  return (my_queue()->keys[vk & 0xFF] & 0x80) ? static_cast<SHORT>(0xFF80) : 0;
+}
+
+BOOL GetKeyboardState(BYTE* state) {
+  if (!state) return FALSE;
+  std::lock_guard<std::mutex> g(core_lock());
+  std::copy_n(my_queue()->keys, 256, state);
+  return TRUE;
+}
+
+BOOL SetKeyboardState(BYTE* state) {
+  if (!state) return FALSE;
+  std::lock_guard<std::mutex> g(core_lock());
+  std::copy_n(state, 256, my_queue()->keys);
+  return TRUE;
+}
+
 HWND GetCapture() {
   std::lock_guard<std::mutex> g(core_lock());
   return my_queue()->capture;
@@ -121,7 +141,11 @@ BOOL TranslateMessage(const MSG* msg) {
   std::lock_guard<std::mutex> g(core_lock());
   thread_queue* q = my_queue();
   bool shift = (q->keys[VK_SHIFT] & 0x80) != 0;
-  char c = vk_to_char(static_cast<UINT>(msg->wParam), shift);
+  auto vk = static_cast<UINT>(msg->wParam);
+  char c = vk_to_char(vk, shift);
+  // With Ctrl a letter types its control character, as on Windows; nothing else types.
+  if (q->keys[VK_CONTROL] & 0x80)
+    c = (vk >= 'A' && vk <= 'Z') ? static_cast<char>(vk - 'A' + 1) : 0;
   if (c && !q->dead) {
     post_to(q, MSG{msg->hwnd, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)),
                    msg->lParam, msg->time, msg->pt});
@@ -134,9 +158,35 @@ UINT GetDoubleClickTime() {
   return current_backend()->double_click_ms();
 }
 
+namespace {
+
+// The window a click on a disabled top-level window brings forward, as
+// Windows does: the enabled popup it owns, through a chain of boxes.
+void* modal_popup_of(window* top) {
+  for (int depth = 0; depth < 16; depth++) {
+    window* found = nullptr;
+    for (window* w : window_slots())
+      if (w && !w->parent && w->owner_window == top->handle && (w->style & WS_VISIBLE) && w->surf)
+        found = w;
+    if (!found) return nullptr;
+    if (!(found->style & WS_DISABLED)) return found->surf->native;
+    top = found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
   auto [g, top] = lock_window(top_hwnd);
   DWORD dbl = current_backend()->double_click_ms();
+  if (top && (top->style & WS_DISABLED) && (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN)) {
+    void* popup = modal_popup_of(top);
+    const backend* be = current_backend();
+    g.unlock();
+    if (popup) be->activate(popup, time);
+    return;
+  }
   // A disabled window (the owner of a modal box) takes no input.
   if (!top || (top->style & WS_DISABLED)) return;
   thread_queue* q = top->owner;
@@ -173,16 +223,28 @@ void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
   post_to(q, m, true);
 }
 
-void input_wheel(HWND top_hwnd, int delta) {
+// The window under the pointer scrolls, as on Windows 10 and later, whatever has the focus.
+void input_wheel(HWND top_hwnd, int x, int y, int delta) {
   auto [g, top] = lock_window(top_hwnd);
   if (!top || (top->style & WS_DISABLED)) return;  // as for the mouse
   thread_queue* q = top->owner;
-  window* f = q->focus ? find_window(q->focus) : nullptr;
-  window* target = (f && top_of(f) == top) ? f : top;
-  post_to(
-      q,
-      MSG{target->handle, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0, tick_ms(), {}},
-      true);
+  window* target = q->capture ? find_window(q->capture) : nullptr;
+  if (!target || top_of(target) != top) target = hit_test(top, x, y);
+  POINT at = screen_point(top, x, y);
+  WPARAM keys = (q->keys[1] & 0x80) ? MK_LBUTTON : 0;
+  if (q->keys[VK_SHIFT] & 0x80) keys |= MK_SHIFT;
+  if (q->keys[VK_CONTROL] & 0x80) keys |= MK_CONTROL;
+  post_to(q,
+          MSG{target->handle, WM_MOUSEWHEEL, MAKEWPARAM(keys, static_cast<WORD>(delta)),
+              MAKELPARAM(at.x, at.y), tick_ms(), at},
+          true);
+}
+
+void input_moved(HWND top_hwnd, int x, int y) {
+  auto [g, top] = lock_window(top_hwnd);
+  if (!top || top->parent) return;
+  RECT& r = top->rect;
+  OffsetRect(&r, x - top->client.left - r.left, y - top->client.top - r.top);
 }
 
 void input_key(HWND top_hwnd, bool down, UINT vk, UINT scan) {

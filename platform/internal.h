@@ -29,6 +29,9 @@ struct wnd_class {
 struct surface {
   int w = 0;
   int h = 0;
+  // Each of the program's pixels is scale x scale of these, the screen's;
+  // the program's coordinates and sizes do not change.
+  int scale = 1;
   std::vector<uint32_t> pixels;
   RECT dirty{};  // client coordinates; empty when nothing is to be presented
   void* native = nullptr;
@@ -101,6 +104,14 @@ struct thread_queue {
   bool click_was_double = false;
 };
 
+// How a top-level window stands before the window manager, from its styles.
+struct frame_kind {
+  bool sizable = false;   // WS_THICKFRAME
+  bool minimize = false;  // WS_MINIMIZEBOX
+  bool maximize = false;  // WS_MAXIMIZEBOX
+  bool dialog = false;    // an owned popup, such as a message box
+};
+
 // One table per backend: the core calls nothing else of it. A slot a backend
 // leaves empty is given a default that does nothing when the backend is chosen.
 struct backend {
@@ -114,6 +125,13 @@ struct backend {
   void (*set_icon)(void* native, HICON icon) = nullptr;
   // The window belongs to owner's: a window manager keeps it above that one.
   void (*set_owner)(void* native, void* owner_native) = nullptr;
+  void (*set_frame)(void* native, frame_kind kind) = nullptr;
+  // Brings the window forward with the focus, for a click at time on its disabled owner.
+  void (*activate)(void* native, DWORD time) = nullptr;
+  // Screen pixels per pixel of the program's, the same for every window.
+  int (*scale)() = nullptr;
+  // The desktop's clipboard holds this UTF-8 text, served while the program runs.
+  void (*set_clipboard)(const char* text, size_t len) = nullptr;
   // Waits until wake_fd is readable or an event came in; events are handed
   // to the core's input functions. False at once where the backend has
   // nothing of its own to watch, and the thread waits on its queue instead.
@@ -172,12 +190,17 @@ RECT client_in_top(window* w);
 void add_update(window* w, RECT r, bool erase);
 
 // Without the lock:
+int screen_scale();  // the backend's, chosen on first use
 LRESULT call_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 void notify_parent(HWND control, WORD code);  // WM_COMMAND, as controls send it
 void present_dirty(thread_queue* q);
 // Backend input, in the top-level window's client coordinates.
 void input_mouse(HWND top, UINT msg, int x, int y, DWORD time);
-void input_wheel(HWND top, int delta);
+void input_wheel(HWND top, int x, int y, int delta);
+// Where the window manager put the client area, in screen coordinates.
+void input_moved(HWND top, int x, int y);
+// Another program took the desktop's clipboard: what this one held is gone.
+void input_clipboard_lost();
 void input_key(HWND top, bool down, UINT vk, UINT scan);
 void input_close(HWND top);
 void input_expose(HWND top);
@@ -200,6 +223,7 @@ uint32_t rgb_of(COLORREF c);
 void dc_fill(HDC dc, RECT r, COLORREF c);
 void dc_frame(HDC dc, RECT r, COLORREF c);  // one-pixel outline
 void dc_edge(HDC dc, RECT r, bool sunken);  // the classic 3D border of a push button
+void dc_focus_rect(HDC dc, RECT r);         // the dotted outline of the focus
 void dc_text(HDC dc, int x, int y, const char* text, int len, COLORREF c);
 int text_width(const char* text, int len);
 uint32_t blend(uint32_t dst, uint32_t src, unsigned alpha);  // a glyph's coverage onto a pixel

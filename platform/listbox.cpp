@@ -19,8 +19,7 @@ struct listbox {
   std::vector<std::string> items;
   int sel = -1;
   int top = 0;
-  bool captured = false;
-  bool down_on_item = false;
+  bool captured = false;  // a press on an item, until the button comes up or the focus goes
   bool focus = false;
 };
 
@@ -149,6 +148,12 @@ void paint(HWND hwnd) {
     }
     dc_text(dc, 2, y + ty, s.c_str(), static_cast<int>(s.size()), fg);
   }
+  // The focus shows on the selected item, else on the first, also in an empty box.
+  int caret = lb->sel >= 0 ? lb->sel : 0;
+  if (lb->focus && caret >= lb->top) {
+    int y = (caret - lb->top) * item_height;
+    dc_focus_rect(dc, RECT{0, y, cw, y + item_height});
+  }
   EndPaint(hwnd, &ps);
   if (window_style(hwnd) & WS_VSCROLL) paint_scrollbar(hwnd, lb, cw, ch);
 }
@@ -171,6 +176,23 @@ LRESULT insert(HWND hwnd, listbox* lb, int at, const char* text) {
   return at;
 }
 
+// A prefix search also matches past a leading "[" or "[-", as Windows does
+// for the directory and drive items of a file list.
+bool starts_with(const std::string& item, const char* text, size_t len) {
+  if (strncasecmp(item.c_str(), text, len) == 0) return true;
+  if (item.empty() || item[0] != '[') return false;
+  if (strncasecmp(item.c_str() + 1, text, len) == 0) return true;
+  return item.size() > 1 && item[1] == '-' && strncasecmp(item.c_str() + 2, text, len) == 0;
+}
+
+// The end of a press on an item: the selection it made is reported now.
+void end_press(HWND hwnd, listbox* lb) {
+  if (!lb->captured) return;
+  lb->captured = false;
+  ReleaseCapture();
+  notify(hwnd, LBN_SELCHANGE);
+}
+
 LRESULT find(listbox* lb, WPARAM start, const char* text, bool exact) {
   int n = static_cast<int>(lb->items.size());
   if (!text || !*text || n == 0) return LB_ERR;  // the empty text matches nothing, as on Windows
@@ -181,7 +203,7 @@ LRESULT find(listbox* lb, WPARAM start, const char* text, bool exact) {
   for (int k = 1; k <= n; k++) {
     int i = (from + k) % n;
     const std::string& s = lb->items[static_cast<size_t>(i)];
-    if (exact ? equal_nocase(s, text) : strncasecmp(s.c_str(), text, len) == 0) return i;
+    if (exact ? equal_nocase(s, text) : starts_with(s, text, len)) return i;
   }
   return LB_ERR;
 }
@@ -281,11 +303,10 @@ LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         return 0;
       }
       int i = item_at(lb, y);
-      lb->down_on_item = i >= 0;
+      if (i < 0) return 0;
       lb->captured = true;
       SetCapture(hwnd);
-      lb = state(hwnd);
-      if (lb && i >= 0) set_selection(hwnd, lb, i, false);
+      if ((lb = state(hwnd))) set_selection(hwnd, lb, i, false);
       return 0;
     }
     case WM_MOUSEMOVE:
@@ -295,20 +316,16 @@ LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
       }
       return 0;
     case WM_LBUTTONUP:
-      if (lb->captured) {
-        lb->captured = false;
-        bool changed = lb->down_on_item;
-        ReleaseCapture();
-        // Windows reports the click's selection when the button comes up.
-        if (changed) notify(hwnd, LBN_SELCHANGE);
-      }
+      end_press(hwnd, lb);
       return 0;
     case WM_CAPTURECHANGED:
       lb->captured = false;
       return 0;
     case WM_LBUTTONDBLCLK:
-      notify(hwnd, LBN_DBLCLK);
+      if (n > 0) notify(hwnd, LBN_DBLCLK);
       return 0;
+    case WM_GETDLGCODE:
+      return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_KEYDOWN: {
       if (n == 0) return 0;
       int rows = visible_rows(hwnd), cur = lb->sel, next;
@@ -334,6 +351,8 @@ LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         default:
           return 0;
       }
+      // With nothing selected the first key selects the caret's item, the first, as on Windows.
+      if (cur < 0) next = 0;
       next = std::clamp(next, 0, n - 1);
       if (next != cur) set_selection(hwnd, lb, next, true);
       return 0;
@@ -347,6 +366,9 @@ LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     }
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
+      // A press that loses the focus ends there, capture and report with it.
+      if (msg == WM_KILLFOCUS) end_press(hwnd, lb);
+      if (!(lb = state(hwnd))) return 0;
       lb->focus = msg == WM_SETFOCUS;
       InvalidateRect(hwnd, nullptr, FALSE);
       // Unlike the other notifications, these do not wait for LBS_NOTIFY.

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -75,7 +76,8 @@ bool program_exists(const char* file) {
   return false;
 }
 
-// Starts argv[0] without waiting; a detached thread reaps it.
+// Starts argv[0] without waiting; a detached thread reaps it. False when it
+// could not start: posix_spawnp reports a failed exec as well as a failed fork.
 bool spawn(const std::vector<std::string>& args, const char* dir) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -94,29 +96,90 @@ bool spawn(const std::vector<std::string>& args, const char* dir) {
   return true;
 }
 
-HINSTANCE open_url(const std::string& url) {
-  std::vector<std::string> args;
-  const char* browser = getenv("BROWSER");
-  if (browser && *browser) {
-    // $BROWSER may list several commands; the first is used, %s stands for the URL.
-    std::string cmd = browser;
-    if (size_t colon = cmd.find(':'); colon != std::string::npos) cmd.resize(colon);
-    std::vector<std::string> words = split_params(cmd.c_str());
-    bool placed = false;
-    for (std::string& w : words) {
-      size_t at = w.find("%s");
-      if (at != std::string::npos) {
-        w.replace(at, 2, url);
-        placed = true;
+// Splits a command into words as a shell would, without running one: blanks
+// separate, quotes group, a backslash takes the next character as it is.
+// False for an unfinished quote, which no shell would run either.
+bool split_words(const std::string& cmd, std::vector<std::string>* words) {
+  std::string cur;
+  bool any = false;
+  char quote = 0;
+  for (size_t i = 0; i < cmd.size(); i++) {
+    char c = cmd[i];
+    if (quote == '\'') {
+      if (c == '\'')
+        quote = 0;
+      else
+        cur += c;
+    } else if (quote == '"') {
+      if (c == '"') {
+        quote = 0;
+      } else if (c == '\\' && i + 1 < cmd.size() && strchr("\"\\$`", cmd[i + 1])) {
+        cur += cmd[++i];
+      } else {
+        cur += c;
+      }
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      any = true;
+    } else if (c == '\\') {
+      if (i + 1 < cmd.size()) cur += cmd[++i];
+      any = true;
+    } else if (std::isspace(static_cast<unsigned char>(c))) {
+      if (any) words->push_back(cur);
+      cur.clear();
+      any = false;
+    } else {
+      cur += c;
+      any = true;
+    }
+  }
+  if (quote) return false;
+  if (any) words->push_back(cur);
+  return true;
+}
+
+// One $BROWSER entry as a command: %s stands for the URL and %% for "%"; an
+// entry without %s gets the URL as its last word.
+std::vector<std::string> browser_command(const std::string& entry, const std::string& url) {
+  std::vector<std::string> words;
+  if (!split_words(entry, &words)) return {};
+  bool placed = false;
+  for (std::string& w : words) {
+    std::string out;
+    for (size_t i = 0; i < w.size(); i++) {
+      if (w[i] == '%' && i + 1 < w.size() && (w[i + 1] == 's' || w[i + 1] == '%')) {
+        placed = placed || w[i + 1] == 's';
+        out += w[i + 1] == 's' ? url : "%";
+        i++;
+      } else {
+        out += w[i];
       }
     }
-    if (!placed) words.push_back(url);
-    args = words;
-  } else {
-    args = {"xdg-open", url};
+    w = out;
   }
-  if (args.empty()) return result(se_err_noassoc);
-  return result(spawn(args, nullptr) ? se_ok : se_err_noassoc);
+  if (!words.empty() && !placed) words.push_back(url);
+  return words;
+}
+
+// The desktop's browsers in the order of the BROWSER convention, each tried
+// until one starts: $BROWSER's entries, then the desktop's and Debian's openers.
+HINSTANCE open_url(const std::string& url) {
+  std::vector<std::vector<std::string>> tries;
+  if (const char* browser = getenv("BROWSER")) {
+    std::string list = browser;
+    size_t start = 0;
+    while (start <= list.size()) {
+      size_t end = std::min(list.find(':', start), list.size());
+      std::vector<std::string> cmd = browser_command(list.substr(start, end - start), url);
+      if (!cmd.empty()) tries.push_back(cmd);
+      start = end + 1;
+    }
+  }
+  for (const char* opener : {"xdg-open", "sensible-browser", "x-www-browser"})
+    tries.push_back({opener, url});
+  for (const std::vector<std::string>& cmd : tries)
+    if (spawn(cmd, nullptr)) return result(se_ok);
+  return result(se_err_noassoc);
 }
 
 }  // namespace

@@ -28,8 +28,14 @@ void builtin_text(surface* s, int x, int baseline, RECT clip, const char* text, 
         int px = x + g.left + gx;
         unsigned a = bits[gy * g.w + gx];
         if (!a || !PtInRect(&clip, POINT{px, py})) continue;
-        uint32_t& d = s->pixels[static_cast<size_t>(py) * s->w + px];
-        d = blend(d, rgb, a);
+        // Scaled up, each of the font's pixels becomes a square of the screen's.
+        int k = s->scale;
+        for (int sy = 0; sy < k; sy++)
+          for (int sx = 0; sx < k; sx++) {
+            uint32_t& d = s->pixels[static_cast<size_t>(py * k + sy) * s->w * k +
+                                    static_cast<size_t>(px * k + sx)];
+            d = blend(d, rgb, a);
+          }
       }
     }
     x += g.advance;

@@ -16,6 +16,7 @@
 #define APIENTRY
 
 typedef int BOOL;
+typedef short SHORT;
 typedef unsigned char BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
@@ -27,6 +28,7 @@ typedef intptr_t INT_PTR;
 typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
+typedef ULONG_PTR SIZE_T;
 typedef ULONG_PTR DWORD_PTR;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
@@ -36,6 +38,7 @@ typedef DWORD COLORREF;
 typedef void* LPVOID;
 typedef void* HANDLE;
 typedef void* HGDIOBJ;
+typedef HANDLE HGLOBAL;
 typedef const char* LPCSTR;
 typedef char* LPSTR;
 
@@ -182,6 +185,9 @@ typedef PAINTSTRUCT* LPPAINTSTRUCT;
 #define WM_MOVE 0x0003
 #define WM_SIZE 0x0005
 #define WM_ACTIVATE 0x0006
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define WA_CLICKACTIVE 2
 #define WM_SETFOCUS 0x0007
 #define WM_KILLFOCUS 0x0008
 #define WM_ENABLE 0x000A
@@ -193,8 +199,10 @@ typedef PAINTSTRUCT* LPPAINTSTRUCT;
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
 #define WM_SHOWWINDOW 0x0018
+#define WM_NEXTDLGCTL 0x0028
 #define WM_SETFONT 0x0030
 #define WM_GETFONT 0x0031
+#define WM_GETDLGCODE 0x0087
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_KEYDOWN 0x0100
@@ -220,9 +228,24 @@ typedef PAINTSTRUCT* LPPAINTSTRUCT;
 #define WM_PARENTNOTIFY 0x0210
 #define WM_CAPTURECHANGED 0x0215
 #define WM_USER 0x0400
+#define DM_GETDEFID (WM_USER + 0)
+#define DC_HASDEFID 0x534B
 #define WM_APP 0x8000
 
 #define SC_CLOSE 0xF060
+
+// WM_GETDLGCODE: which keys a control keeps from IsDialogMessageA.
+#define DLGC_WANTARROWS 0x0001
+#define DLGC_WANTTAB 0x0002
+#define DLGC_WANTALLKEYS 0x0004
+#define DLGC_WANTMESSAGE 0x0004
+#define DLGC_HASSETSEL 0x0008
+#define DLGC_DEFPUSHBUTTON 0x0010
+#define DLGC_UNDEFPUSHBUTTON 0x0020
+#define DLGC_RADIOBUTTON 0x0040
+#define DLGC_WANTCHARS 0x0080
+#define DLGC_STATIC 0x0100
+#define DLGC_BUTTON 0x2000
 #define WHEEL_DELTA 120
 #define SIZE_RESTORED 0
 
@@ -249,6 +272,7 @@ typedef PAINTSTRUCT* LPPAINTSTRUCT;
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_INSERT 0x2D
 #define VK_DELETE 0x2E
 #define VK_OEM_PERIOD 0xBE
 #define VK_OEM_MINUS 0xBD
@@ -421,6 +445,34 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 HMODULE GetModuleHandleA(LPCSTR name);
 HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                         LPCSTR directory, int show);
+
+// Keyboard state and dialog-style keyboard navigation in any window with controls.
+SHORT GetKeyState(int vk);
+BOOL GetKeyboardState(BYTE* state);  // 256 bytes
+BOOL SetKeyboardState(BYTE* state);
+BOOL IsChild(HWND parent, HWND hwnd);
+BOOL IsDialogMessageA(HWND dialog, LPMSG msg);
+HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
+HWND GetDlgItem(HWND dialog, int id);
+
+// The clipboard, in CF_TEXT, and the moveable memory its data travels in.
+#define CF_TEXT 1
+#define GMEM_FIXED 0x0000
+#define GMEM_MOVEABLE 0x0002
+#define GMEM_ZEROINIT 0x0040
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+LPVOID GlobalLock(HGLOBAL mem);
+BOOL GlobalUnlock(HGLOBAL mem);
+SIZE_T GlobalSize(HGLOBAL mem);
+HGLOBAL GlobalFree(HGLOBAL mem);
+BOOL OpenClipboard(HWND owner);
+BOOL EmptyClipboard();
+HANDLE SetClipboardData(UINT format, HANDLE data);
+HANDLE GetClipboardData(UINT format);
+BOOL IsClipboardFormatAvailable(UINT format);
+HWND GetClipboardOwner();
+BOOL CloseClipboard();
 
 // Disabled windows take no mouse or key input; the message box disables its owner.
 BOOL EnableWindow(HWND hwnd, BOOL enable);

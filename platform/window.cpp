@@ -118,6 +118,16 @@ void mark_destroying(window* w) {
 
 std::mutex& core_lock() { return core().lock; }
 
+int screen_scale() {
+  const backend* be;
+  {
+    std::lock_guard<std::mutex> g(core_lock());
+    if (!choose_backend()) return 1;
+    be = current_backend();
+  }
+  return std::max(1, be->scale());
+}
+
 window* find_window(HWND hwnd) {
   uintptr_t value = reinterpret_cast<uintptr_t>(hwnd);
   if (value == 0 || (value & 1) || value > 0xFFFFFFFF) return nullptr;
@@ -159,6 +169,9 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
                      LPVOID param) {
   if (!class_name) return nullptr;
   HWND hwnd;
+  int scale = (style & WS_CHILD) ? 1 : screen_scale();
+  void* native = nullptr;
+  frame_kind frame;
   {
     auto [g, given] = lock_window(parent);
     wnd_class* cls = find_class(class_name);
@@ -196,15 +209,24 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
       w->surf = new surface;
       w->surf->w = w->client.right - w->client.left;
       w->surf->h = w->client.bottom - w->client.top;
-      w->surf->pixels.assign(static_cast<size_t>(w->surf->w) * w->surf->h, 0x00FFFFFF);
+      w->surf->scale = scale;
+      w->surf->pixels.assign(static_cast<size_t>(w->surf->w) * w->surf->h * scale * scale,
+                             0x00FFFFFF);
       const backend* be = current_backend();
       w->surf->native =
           be->create(hwnd, w->surf, x + w->client.left, y + w->client.top, title ? title : "");
       if (cls->icon) be->set_icon(w->surf->native, cls->icon);
       if (window* o = owner ? top_of(owner) : nullptr; o && o->surf)
         be->set_owner(w->surf->native, o->surf->native);
+      native = w->surf->native;
+      frame.sizable = (w->style & WS_THICKFRAME) != 0;
+      frame.minimize = (w->style & WS_MINIMIZEBOX) != 0;
+      frame.maximize = (w->style & WS_MAXIMIZEBOX) != 0;
+      frame.dialog = owner && (w->style & WS_POPUP);
     }
   }
+  // Nobody else knows the handle yet, so the window cannot go meanwhile.
+  if (native) current_backend()->set_frame(native, frame);
 
   CREATESTRUCTA cs{
       param, instance,   menu,    parent, height, width, y, x, static_cast<LONG>(style),

@@ -2,7 +2,7 @@
 
 #include "platform/x11_text.h"
 
-bool x11_text_open(Display*, int) { return false; }
+bool x11_text_open(Display*, int, int) { return false; }
 
 int x11_text_width(const char*, int) { return -1; }
 

@@ -42,6 +42,7 @@ class ProbeWindow : public temp_dir_test {
   void TearDown() override {
     if (window && IsWindow(window->hwnd)) DestroyWindow(window->hwnd);
     if (window) win_free(window);
+    window = nullptr;
     pump_for(0ms);
     temp_dir_test::TearDown();
   }
@@ -60,8 +61,11 @@ class ProbeWindow : public temp_dir_test {
     auto end = std::chrono::steady_clock::now() + span;
     do {
       MSG m;
+      // The steps of the tool's own loop.
       while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
         if (m.message == WM_QUIT) quit_code = static_cast<int>(m.wParam);
+        if (window && probe_window_key(window, &m)) continue;
+        if (window && IsDialogMessageA(window->hwnd, &m)) continue;
         TranslateMessage(&m);
         DispatchMessageA(&m);
       }
@@ -349,5 +353,102 @@ TEST_F(ProbeWindow, AReceiverThatCannotStartIsReportedAsSuch) {
   // A Refresh tries again, and says so again.
   refresh_answered_by(answerer);
   EXPECT_TRUE(shown == box_pixels_seen);
+  DestroyWindow(answerer);
+}
+
+namespace {
+
+void type(HWND top, UINT vk) {
+  headless_key(top, vk, true);
+  headless_key(top, vk, false);
+}
+
+std::string clipboard_text() {
+  if (!OpenClipboard(nullptr)) return "(not open)";
+  HANDLE h = GetClipboardData(CF_TEXT);
+  const char* p = h ? static_cast<const char*>(GlobalLock(h)) : nullptr;
+  std::string out = p ? p : "(none)";
+  if (p) GlobalUnlock(h);
+  CloseClipboard();
+  return out;
+}
+
+}  // namespace
+
+// No click first: the list has the focus once the window shows, Tab moves
+// to Refresh and back, Enter acts on the one with the focus, Ctrl+C copies.
+TEST_F(ProbeWindow, TheKeyboardWorksFromTheStart) {
+  fake_devices d({"10.77.0.10", "10.77.0.11"});
+  ASSERT_TRUE(d.ready());
+  open();
+  probe_window_shown(window);
+  pump_for(1300ms);
+  ASSERT_EQ(items().size(), 2u);
+  EXPECT_EQ(GetFocus(), list());
+  HWND top = window->hwnd;
+  type(top, VK_DOWN);
+  type(top, VK_DOWN);
+  pump_for(0ms);
+  EXPECT_EQ(SendMessageA(list(), LB_GETCURSEL, 0, 0), 1);
+  type(top, VK_RETURN);
+  EXPECT_EQ(opened(1500ms), "http://10.77.0.11\n") << "Enter on the list opens the selected row";
+
+  headless_key(top, VK_CONTROL, true);
+  type(top, 'C');
+  headless_key(top, VK_CONTROL, false);
+  pump_for(0ms);
+  EXPECT_EQ(clipboard_text(), "10.77.0.11");
+  SendMessageA(list(), LB_SETCURSEL, 0, 0);
+  headless_key(top, VK_CONTROL, true);
+  type(top, VK_INSERT);
+  headless_key(top, VK_CONTROL, false);
+  pump_for(0ms);
+  EXPECT_EQ(clipboard_text(), "10.77.0.10") << "Ctrl+Insert copies too";
+
+  type(top, VK_TAB);
+  pump_for(0ms);
+  EXPECT_EQ(GetFocus(), static_cast<HWND>(ctx()->button));
+  type(top, VK_RETURN);
+  pump_for(0ms);
+  EXPECT_TRUE(items().empty()) << "Enter on Refresh refreshes";
+  pump_for(1300ms);
+  EXPECT_EQ(items().size(), 2u);
+  type(top, VK_SPACE);
+  pump_for(0ms);
+  EXPECT_TRUE(items().empty()) << "and so does Space";
+  pump_for(1300ms);
+  headless_key(top, VK_SHIFT, true);
+  type(top, VK_TAB);
+  headless_key(top, VK_SHIFT, false);
+  pump_for(0ms);
+  EXPECT_EQ(GetFocus(), list()) << "Shift+Tab goes back";
+  EXPECT_EQ(read_file("opened.txt"), "http://10.77.0.11\n") << "nothing else was opened";
+}
+
+// No browser anywhere: the double-click is answered by a box, not by silence.
+TEST_F(ProbeWindow, APageThatCannotOpenIsToldInABox) {
+  fake_devices d({"10.77.0.10"});
+  ASSERT_TRUE(d.ready());
+  std::string path = getenv("PATH") ? getenv("PATH") : "";
+  setenv("BROWSER", "/no/such/browser:/nor/this %s", 1);
+  setenv("PATH", "/no/such/folder", 1);  // nor xdg-open, sensible-browser or x-www-browser
+  HWND answerer = make_answerer();
+  open();
+  probe_window_shown(window);
+  pump_for(1300ms);
+  ASSERT_EQ(items().size(), 1u);
+  SendMessageA(list(), LB_SETCURSEL, 0, 0);
+  probe_hwnd_under_test = window->hwnd;
+  box_caption_seen.clear();
+  PostMessageA(answerer, answer_box, 0, 0);
+  command(list(), LBN_DBLCLK);
+  std::vector<uint32_t> shown = box_pixels_seen;
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(box_caption_seen, "Corvane KTA-310 Probe");
+  EXPECT_FALSE(probe_enabled_meanwhile);
+  EXPECT_TRUE(shown == box_showing(answerer, window->hwnd,
+                                   "The page http://10.77.0.10 could not be opened: no web browser "
+                                   "could be started. Set BROWSER or install a web browser."));
+  EXPECT_EQ(GetFocus(), list()) << "the list has the focus back";
   DestroyWindow(answerer);
 }

@@ -228,3 +228,165 @@ TEST(Edit, TypingBackspaceAndText) {
 }
 
 }  // namespace
+
+namespace {
+
+// A click on the first row, and the keys with nothing selected yet: where
+// the selection goes, and that the parent hears of it.
+TEST_F(list_fixture, TheFirstRowAndTheKeysFromNoSelectionSelect) {
+  for (const char* s : {"a", "b", "c"}) add(s);
+  struct row {
+    const char* what;
+    UINT msg;
+    WPARAM wp;
+    LRESULT sel;
+  } rows[] = {
+      {"a click on the first row", WM_LBUTTONDOWN, MK_LBUTTON, 0},
+      {"Down with nothing selected", WM_KEYDOWN, VK_DOWN, 0},
+      {"Up with nothing selected", WM_KEYDOWN, VK_UP, 0},
+      {"End with nothing selected", WM_KEYDOWN, VK_END, 0},
+  };
+  for (const row& r : rows) {
+    SendMessageA(lb, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    msg_log().clear();
+    SendMessageA(lb, r.msg, r.wp, r.msg == WM_KEYDOWN ? 1 : item_point(0));
+    if (r.msg == WM_LBUTTONDOWN) SendMessageA(lb, WM_LBUTTONUP, 0, item_point(0));
+    EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), r.sel) << r.what;
+    auto cmds = commands_to(top);
+    bool changed = false;
+    for (auto& c : cmds) changed = changed || c.first == LBN_SELCHANGE;
+    EXPECT_TRUE(changed) << r.what << ": LBN_SELCHANGE";
+  }
+}
+
+TEST_F(list_fixture, TheTopIndexFollowsTheLastRowsWhenTheyGo) {
+  char item[32];
+  for (int i = 0; i < 40; i++) {
+    snprintf(item, sizeof item, "10.0.2.%d", 100 + i);
+    add(item);
+  }
+  RECT r;
+  GetClientRect(lb, &r);
+  auto rows = static_cast<int>(r.bottom / SendMessageA(lb, LB_GETITEMHEIGHT, 0, 0));
+  SendMessageA(lb, LB_SETTOPINDEX, 39, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 40 - rows) << "no further than a full page";
+  for (int i = 39; i >= 30; i--) SendMessageA(lb, LB_DELETESTRING, i, 0);
+  int want = known_wine_difference(
+                 "the top index stays where it was when the last rows are deleted, leaving rows "
+                 "empty below the last item")
+                 ? 40 - rows
+                 : 30 - rows;
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), want) << "the page ends at the last row";
+}
+
+// Wine's test_missing_lbuttonup: the focus goes while the button is held.
+TEST_F(list_fixture, AFocusLossDuringAPressEndsItAndReportsTheSelection) {
+  for (const char* s : {"a", "b"}) add(s);
+  SetFocus(lb);
+  SendMessageA(lb, WM_LBUTTONDOWN, 0, item_point(1));
+  EXPECT_EQ(GetCapture(), lb);
+  msg_log().clear();
+  SetFocus(nullptr);
+  EXPECT_EQ(GetCapture(), nullptr) << "the capture is released";
+  std::vector<WORD> codes;
+  for (auto& c : commands_to(top)) codes.push_back(c.first);
+  EXPECT_EQ(codes, (std::vector<WORD>{LBN_SELCHANGE, LBN_KILLFOCUS}));
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), 1);
+}
+
+TEST_F(list_fixture, ADoubleClickOnAnEmptyListNotifiesNothing) {
+  int want = known_wine_difference("LBN_DBLCLK also from a list box without items") ? 1 : 0;
+  SendMessageA(lb, WM_LBUTTONDOWN, 0, item_point(0));
+  SendMessageA(lb, WM_LBUTTONUP, 0, item_point(0));
+  SendMessageA(lb, WM_LBUTTONDBLCLK, 0, item_point(0));
+  SendMessageA(lb, WM_LBUTTONUP, 0, item_point(0));
+  int dblclks = 0;
+  for (auto& c : commands_to(top)) {
+    dblclks += c.first == LBN_DBLCLK;
+    EXPECT_NE(c.first, LBN_SELCHANGE);
+  }
+  EXPECT_EQ(dblclks, want);
+}
+
+TEST_F(list_fixture, APrefixSearchPassesOverABracketAndABracketDash) {
+  for (const char* s : {"[-c-]", "[docs]", "alpha", "[x"}) add(s);
+  auto at = [this](const char* item) {
+    return SendMessageA(lb, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                        reinterpret_cast<LPARAM>(item));
+  };
+  struct row {
+    const char* text;
+    const char* found;  // null: nothing
+  } rows[] = {
+      {"c", "[-c-]"},     // past "[-"
+      {"[-c", "[-c-]"},   // and as it stands
+      {"doc", "[docs]"},  // past "["
+      {"-c", "[-c-]"},    // past "[" alone too
+      {"al", "alpha"},   {"x", "[x"}, {"ocs", nullptr},
+  };
+  for (const row& r : rows)
+    EXPECT_EQ(
+        SendMessageA(lb, LB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(r.text)),
+        r.found ? at(r.found) : LB_ERR)
+        << r.text;
+  EXPECT_EQ(SendMessageA(lb, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                         reinterpret_cast<LPARAM>("docs]")),
+            LB_ERR)
+      << "a whole-text search takes the text as it stands";
+}
+
+TEST_F(list_fixture, TheWheelScrollsThreeRowsANotch) {
+  char item[32];
+  for (int i = 0; i < 40; i++) {
+    snprintf(item, sizeof item, "10.0.3.%d", 100 + i);
+    add(item);
+  }
+  SendMessageA(lb, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 3);
+  SendMessageA(lb, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-2 * WHEEL_DELTA)), 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 9);
+  SendMessageA(lb, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA * 5), 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 0) << "no higher than the first row";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(list_fixture, DownFromTheLastRowInViewScrollsByOne) {
+  char item[32];
+  for (int i = 0; i < 40; i++) {
+    snprintf(item, sizeof item, "10.0.5.%d", 100 + i);
+    add(item);
+  }
+  RECT r;
+  GetClientRect(lb, &r);
+  auto rows = static_cast<int>(r.bottom / SendMessageA(lb, LB_GETITEMHEIGHT, 0, 0));
+  SendMessageA(lb, LB_SETCURSEL, rows - 1, 0);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 0) << "the last row in view needs no scroll";
+  SendMessageA(lb, WM_KEYDOWN, VK_DOWN, 1);
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), rows);
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 1);
+}
+
+TEST_F(list_fixture, TheFirstItemCanBeDeleted) {
+  for (const char* s : {"a", "b"}) add(s);
+  EXPECT_EQ(SendMessageA(lb, LB_DELETESTRING, 0, 0), 1) << "the count left";
+  EXPECT_EQ(text(0), "b");
+  EXPECT_EQ(SendMessageA(lb, LB_DELETESTRING, 1, 0), LB_ERR);
+}
+
+TEST_F(list_fixture, ADragAcrossRowsIsReportedOnceTheButtonComesUp) {
+  for (const char* s : {"a", "b", "c"}) add(s);
+  SendMessageA(lb, WM_LBUTTONDOWN, MK_LBUTTON, item_point(0));
+  SendMessageA(lb, WM_MOUSEMOVE, MK_LBUTTON, item_point(1));
+  SendMessageA(lb, WM_MOUSEMOVE, MK_LBUTTON, item_point(2));
+  EXPECT_EQ(SendMessageA(lb, LB_GETCURSEL, 0, 0), 2) << "the selection follows the drag";
+  for (auto& c : commands_to(top)) EXPECT_NE(c.first, LBN_SELCHANGE) << "not while it is held";
+  SendMessageA(lb, WM_LBUTTONUP, 0, item_point(2));
+  int changes = 0;
+  for (auto& c : commands_to(top)) changes += c.first == LBN_SELCHANGE;
+  EXPECT_EQ(changes, 1);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/headless.h"
+#include "platform/scale.h"
 #include "tests/platform/msg_log.h"
 #include "tests/testing/fd_count.h"
 #include "tests/testing/probe_like.h"
@@ -151,6 +152,103 @@ TEST_F(probe_like, AnInvalidatedWindowFromAnotherThreadGetsPainted) {
   }
   t.join();
   EXPECT_EQ(headless_pixel(top, 2, 2), probe_blue);
+}
+
+// The rows of a box of the window's pixels that hold ink darker than mid-grey.
+std::vector<int> dark_rows(HWND top, RECT box) {
+  std::vector<int> rows;
+  for (int y = box.top; y < box.bottom; y++) {
+    bool dark = false;
+    for (int x = box.left; x < box.right && !dark; x++)
+      dark = (headless_pixel(top, x, y) & 0xFF) < 0x80;
+    if (dark) rows.push_back(y - box.top);
+  }
+  return rows;
+}
+
+TEST_F(probe_like, AnItemsTextSitsInItsRowAsAnEditCentresIt) {
+  int lx = (cw - 160) / 2, ly = (ch - 200) / 2 - 10;
+  // A borderless edit of one row's height beside the list, showing the first item.
+  HWND ed = CreateWindowExA(0, "EDIT", "10.0.0.1", WS_CHILD | WS_VISIBLE, 0, ly + 1, 30, 16, top,
+                            nullptr, GetModuleHandleA(nullptr), nullptr);
+  UpdateWindow(top);
+  std::vector<int> in_list = dark_rows(top, RECT{lx + 2, ly + 1, lx + 40, ly + 17});
+  std::vector<int> in_edit = dark_rows(top, RECT{1, ly + 1, 29, ly + 17});
+  EXPECT_FALSE(in_list.empty());
+  EXPECT_EQ(in_list, in_edit);
+  DestroyWindow(ed);
+}
+
+TEST_F(probe_like, TheFocusedListShowsADottedRectangleOnItsFirstRow) {
+  int lx = (cw - 160) / 2, ly = (ch - 200) / 2 - 10;
+  auto top_line = [&] {
+    std::vector<uint32_t> line;
+    for (int x = lx + 1; x < lx + 159; x++) line.push_back(headless_pixel(top, x, ly + 1));
+    return line;
+  };
+  SetFocus(bt);
+  UpdateWindow(top);
+  for (uint32_t p : top_line()) EXPECT_EQ(p, 0xFFFFFFu) << "no focus, no outline";
+  SetFocus(lb);
+  UpdateWindow(top);
+  std::vector<uint32_t> line = top_line();
+  for (size_t i = 0; i + 1 < line.size(); i += 2) {
+    EXPECT_EQ(line[i], 0x000000u) << i;
+    EXPECT_EQ(line[i + 1], 0xFFFFFFu) << i + 1;
+  }
+}
+
+TEST_F(probe_like, TheWheelScrollsTheListUnderThePointerWhateverHasTheFocus) {
+  char item[32];
+  for (int i = 0; i < 40; i++) {
+    snprintf(item, sizeof item, "10.0.4.%d", 100 + i);
+    SendMessageA(lb, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  }
+  SetFocus(bt);
+  headless_wheel(top, list_x(), item_y(2), -1);
+  pump();
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 3);
+  headless_wheel(top, (cw - 100) / 2 + 50, ch - 20, -1);
+  headless_wheel(top, 3, 3, -1);
+  pump();
+  EXPECT_EQ(SendMessageA(lb, LB_GETTOPINDEX, 0, 0), 3) << "over the button or the background";
+  EXPECT_EQ(GetFocus(), bt);
+}
+
+TEST(Headless, CtrlWithALetterTypesItsControlCharacter) {
+  HWND top = make_top();
+  ShowWindow(top, SW_SHOW);
+  SetFocus(top);
+  msg_log().clear();
+  headless_key(top, VK_CONTROL, true);
+  for (UINT vk : {static_cast<UINT>('A'), static_cast<UINT>('C'), static_cast<UINT>('1')}) {
+    headless_key(top, vk, true);
+    headless_key(top, vk, false);
+  }
+  headless_key(top, VK_CONTROL, false);
+  pump();
+  std::vector<WPARAM> chars;
+  for (const logged& l : msg_log())
+    if (l.msg == WM_CHAR) chars.push_back(l.wparam);
+  EXPECT_EQ(chars, (std::vector<WPARAM>{1, 3})) << "Ctrl+1 types nothing";
+  DestroyWindow(top);
+}
+
+TEST(Scale, TheDesktopsDpiOrTheUsersChoice) {
+  struct row {
+    const char* dpi;
+    const char* asked;
+    int scale;
+  } rows[] = {
+      {nullptr, nullptr, 1}, {"96", nullptr, 1},  {"143.9", nullptr, 1}, {"144", nullptr, 1},
+      {"191", nullptr, 1},   {"192", nullptr, 2}, {"192.0", nullptr, 2}, {"288", nullptr, 3},
+      {"junk", nullptr, 1},  {"96", "2", 2},      {"192", "1", 1},       {"192", "0", 2},
+      {"96", "2x", 1},       {"96", "-3", 1},     {"96", "9", 1},        {"1e9", nullptr, 8},
+  };
+  for (const row& r : rows)
+    EXPECT_EQ(screen_scale_for(r.dpi, r.asked), r.scale)
+        << "Xft.dpi " << (r.dpi ? r.dpi : "(none)") << ", KTA_SCALE "
+        << (r.asked ? r.asked : "(none)");
 }
 
 TEST(Headless, TypingReachesTheFocusedEdit) {

@@ -8,10 +8,12 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -198,6 +200,176 @@ TEST_F(x11, TheCloseBoxBecomesWmCloseAndDestroysTheWindow) {
   bool close = false;
   for (auto& s : seen) close = close || s.first == WM_CLOSE;
   EXPECT_TRUE(close);
+}
+
+// A 32-bit property of a window as longs, empty when it is not there.
+std::vector<long> property(Display* dpy, Window w, const char* name, Atom type) {
+  Atom got;
+  int format;
+  unsigned long n, after;
+  unsigned char* data = nullptr;
+  std::vector<long> out;
+  if (XGetWindowProperty(dpy, w, XInternAtom(dpy, name, False), 0, 64, False, type, &got, &format,
+                         &n, &after, &data) == Success &&
+      data && format == 32)
+    out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + n);
+  if (data) XFree(data);
+  return out;
+}
+
+TEST_F(x11, TheWindowManagerLearnsWhoseWindowItIsAndWhatItOffers) {
+  EXPECT_EQ(property(dpy, win, "_NET_WM_PID", XA_CARDINAL), std::vector<long>{getpid()});
+  XTextProperty machine{};
+  ASSERT_TRUE(XGetWMClientMachine(dpy, win, &machine));
+  EXPECT_GT(machine.nitems, 0u);
+  XFree(machine.value);
+  XWMHints* hints = XGetWMHints(dpy, win);
+  ASSERT_NE(hints, nullptr);
+  EXPECT_TRUE((hints->flags & InputHint) && hints->input) << "it takes the keyboard's focus";
+  XFree(hints);
+  Atom normal = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_NORMAL", False);
+  EXPECT_EQ(property(dpy, win, "_NET_WM_WINDOW_TYPE", XA_ATOM),
+            std::vector<long>{static_cast<long>(normal)});
+  Atom motif = XInternAtom(dpy, "_MOTIF_WM_HINTS", False);
+  std::vector<long> mwm = property(dpy, win, "_MOTIF_WM_HINTS", motif);
+  ASSERT_EQ(mwm.size(), 5u);
+  EXPECT_EQ(mwm[1] & (2 | 8 | 16), 0) << "no resizing, minimising or maximising: WS_SYSMENU alone";
+  EXPECT_EQ(mwm[2] & (4 | 32 | 64), 0);
+}
+
+TEST_F(x11, AnOwnedPopupIsADialogWithoutMinimiseOrMaximise) {
+  HWND box = CreateWindowExA(
+      0, probe_like_class(), "A box",
+      WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME, 20, 20,
+      120, 80, top, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ShowWindow(box, SW_SHOW);
+  Window w = find_window("A box");
+  ASSERT_NE(w, 0u);
+  Atom dialog = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_DIALOG", False);
+  EXPECT_EQ(property(dpy, w, "_NET_WM_WINDOW_TYPE", XA_ATOM),
+            std::vector<long>{static_cast<long>(dialog)});
+  Atom motif = XInternAtom(dpy, "_MOTIF_WM_HINTS", False);
+  std::vector<long> mwm = property(dpy, w, "_MOTIF_WM_HINTS", motif);
+  ASSERT_EQ(mwm.size(), 5u);
+  EXPECT_EQ(mwm[1] & (8 | 16), 0);
+  EXPECT_EQ(mwm[1] & 2, 2) << "its sizing border still sizes";
+  XSizeHints size;
+  long supplied;
+  ASSERT_TRUE(XGetWMNormalHints(dpy, w, &size, &supplied));
+  EXPECT_FALSE(size.flags & PMaxSize) << "a sizable window has no fixed size";
+  DestroyWindow(box);
+}
+
+TEST_F(x11, GetWindowRectFollowsWhereTheWindowWasMoved) {
+  XMoveWindow(dpy, win, 400, 200);
+  XFlush(dpy);
+  RECT r{};
+  EXPECT_TRUE(pump_until([&] {
+    GetWindowRect(top, &r);
+    return r.left == 400 - 3 && r.top == 200 - 26;
+  })) << "at "
+      << r.left << "," << r.top;
+  EXPECT_EQ(r.right - r.left, 240);
+  EXPECT_EQ(r.bottom - r.top, 300);
+}
+
+// The stacking order of two top-level windows: true when a is above b.
+bool above(Display* dpy, Window a, Window b) {
+  Window root, parent, *kids = nullptr;
+  unsigned n = 0;
+  XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &kids, &n);
+  int ia = -1, ib = -1;
+  for (unsigned i = 0; i < n; i++) {
+    if (kids[i] == a) ia = static_cast<int>(i);
+    if (kids[i] == b) ib = static_cast<int>(i);
+  }
+  if (kids) XFree(kids);
+  return ia > ib && ib >= 0;
+}
+
+TEST_F(x11, AClickOnADisabledOwnerBringsItsBoxForward) {
+  HWND box = CreateWindowExA(0, probe_like_class(), "The box", WS_POPUP | WS_CAPTION, 20, 20, 120,
+                             80, top, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ShowWindow(box, SW_SHOW);
+  Window box_win = find_window("The box");
+  ASSERT_NE(box_win, 0u);
+  EnableWindow(top, FALSE);
+  XRaiseWindow(dpy, win);
+  XSync(dpy, False);
+  ASSERT_TRUE(above(dpy, win, box_win));
+  button(ButtonPress, 10, 10, 3000);
+  button(ButtonRelease, 10, 10, 3050);
+  EXPECT_TRUE(pump_until([&] { return above(dpy, box_win, win); }));
+  EXPECT_TRUE(seen.empty() || seen.back().first != WM_LBUTTONDOWN) << "the owner took no click";
+  EnableWindow(top, TRUE);
+  DestroyWindow(box);
+}
+
+// Another program's side of a copy: it asks the clipboard's owner for a
+// target and reads what arrives in a property of its own window.
+std::string ask_clipboard(x11& t, const char* target, Atom* type) {
+  Window me = XCreateSimpleWindow(t.dpy, DefaultRootWindow(t.dpy), 0, 0, 1, 1, 0, 0, 0);
+  Atom clipboard = XInternAtom(t.dpy, "CLIPBOARD", False);
+  Atom into = XInternAtom(t.dpy, "KTA_TEST_INTO", False);
+  XConvertSelection(t.dpy, clipboard, XInternAtom(t.dpy, target, False), into, me, CurrentTime);
+  XFlush(t.dpy);
+  std::string out = "(no answer)";
+  XEvent e;
+  t.pump_until([&] {
+    if (!XCheckTypedWindowEvent(t.dpy, me, SelectionNotify, &e)) return false;
+    out = "(refused)";
+    if (e.xselection.property == None) return true;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(t.dpy, me, into, 0, 1024, True, AnyPropertyType, type, &format, &n, &after,
+                       &data);
+    if (format == 32) {
+      out.clear();
+      for (unsigned long i = 0; i < n; i++) {
+        char* name = XGetAtomName(t.dpy, static_cast<Atom>(reinterpret_cast<long*>(data)[i]));
+        out += std::string(i ? " " : "") + name;
+        XFree(name);
+      }
+    } else {
+      out.assign(reinterpret_cast<char*>(data), n);
+    }
+    if (data) XFree(data);
+    return true;
+  });
+  XDestroyWindow(t.dpy, me);
+  return out;
+}
+
+TEST_F(x11, ACopyIsServedToOtherProgramsAsTextOfEachKind) {
+  const char text[] = "10.77.0.10 \xE9";  // an e acute, in Latin-1 as CF_TEXT holds it
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, sizeof text);
+  std::memcpy(GlobalLock(mem), text, sizeof text);
+  GlobalUnlock(mem);
+  HWND copier = CreateWindowExA(0, probe_like_class(), "Copier", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_TRUE(OpenClipboard(copier));
+  EmptyClipboard();
+  SetClipboardData(CF_TEXT, mem);
+  CloseClipboard();
+  Atom type = 0;
+  EXPECT_EQ(ask_clipboard(*this, "TARGETS", &type), "TARGETS TIMESTAMP UTF8_STRING STRING TEXT");
+  EXPECT_EQ(ask_clipboard(*this, "UTF8_STRING", &type), "10.77.0.10 \xC3\xA9");
+  EXPECT_EQ(type, XInternAtom(dpy, "UTF8_STRING", False));
+  EXPECT_EQ(ask_clipboard(*this, "STRING", &type), "10.77.0.10 \xE9");
+  EXPECT_EQ(type, XA_STRING);
+  EXPECT_EQ(ask_clipboard(*this, "TEXT", &type), "10.77.0.10 \xC3\xA9");
+  EXPECT_EQ(ask_clipboard(*this, "image/png", &type), "(refused)");
+  DestroyWindow(copier);
+  EXPECT_EQ(ask_clipboard(*this, "UTF8_STRING", &type), "10.77.0.10 \xC3\xA9")
+      << "the copy outlives the window it was made in";
+
+  // Another program takes the clipboard: this one's copy is gone.
+  Window other = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
+  XSetSelectionOwner(dpy, XInternAtom(dpy, "CLIPBOARD", False), other, CurrentTime);
+  XFlush(dpy);
+  EXPECT_TRUE(pump_until([] { return !IsClipboardFormatAvailable(CF_TEXT); }));
+  XDestroyWindow(dpy, other);
 }
 
 }  // namespace
