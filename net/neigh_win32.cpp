@@ -32,17 +32,37 @@ bool can_resolve(uint32_t addr) {
   return first != 0 && first != 127 && first < 224;
 }
 
-// Asks the network, by the adapter the route picks, for an address without a row.
-void resolve(neigh_table* t, uint32_t addr) {
+using resolve_fn = NETIO_STATUS(WINAPI*)(MIB_IPNET_ROW2*, const SOCKADDR_INET*);
+
+// Looked up when needed, not imported: a system without it (Wine) would
+// otherwise end the program at the first call.
+resolve_fn find_resolve() {
+  HMODULE iphlpapi = GetModuleHandleA("iphlpapi.dll");
+  FARPROC proc = iphlpapi ? GetProcAddress(iphlpapi, "ResolveIpNetEntry2") : nullptr;
+  return reinterpret_cast<resolve_fn>(reinterpret_cast<void*>(proc));
+}
+
+// Asks the network, by the adapter the route picks, for an address without a
+// row: false when this system cannot ask at all.
+bool resolve(neigh_table* t, uint32_t addr, resolve_fn resolve_entry) {
+  if (!resolve_entry) {
+    ULONG mac[2] = {0, 0};
+    ULONG len = sizeof mac;
+    DWORD rc = SendARP(htonl(addr), 0, mac, &len);
+    if (rc == NO_ERROR) neigh_table_add(t, addr, reinterpret_cast<const uint8_t*>(mac), len);
+    return rc != ERROR_NOT_SUPPORTED;
+  }
   DWORD index = 0;
-  if (GetBestInterface(htonl(addr), &index) != NO_ERROR) return;
+  if (GetBestInterface(htonl(addr), &index) != NO_ERROR) return true;
   MIB_IPNET_ROW2 row;
   ZeroMemory(&row, sizeof row);
   row.Address.si_family = AF_INET;
   row.Address.Ipv4.sin_family = AF_INET;
   row.Address.Ipv4.sin_addr.s_addr = htonl(addr);
   row.InterfaceIndex = index;
-  if (ResolveIpNetEntry2(&row, nullptr) == NO_ERROR) take_row(t, &row);
+  NETIO_STATUS rc = resolve_entry(&row, nullptr);
+  if (rc == NO_ERROR) take_row(t, &row);
+  return rc != ERROR_NOT_SUPPORTED;
 }
 
 }  // namespace
@@ -56,12 +76,13 @@ int32_t neigh_sys_read(neigh_table* t) {
     for (ULONG i = 0; i < table->NumEntries; i++) take_row(t, &table->Table[i]);
     FreeMibTable(table);
   }
+  resolve_fn resolve_entry = find_resolve();
   uint32_t start = clock_ms();
   int32_t tried = 0;
   for (int32_t i = 0; i < t->count && tried < resolve_most; i++) {
     if (t->seen[i] != 0 || !can_resolve(t->addrs[i])) continue;
     if (elapsed_ms(start, 0) >= resolve_budget_ms) break;
-    resolve(t, t->addrs[i]);
+    if (!resolve(t, t->addrs[i], resolve_entry)) break;
     tried++;
   }
   return 0;

@@ -71,6 +71,9 @@ if [ -z "${KTA_LAB_INSIDE:-}" ]; then
 fi
 
 . "$(dirname "$0")/address_plan.sh"
+# A lab inside a lab describes itself, not the outer one.
+unset KTA_LAB_DEVICES KTA_LAB_DEVICE_RANGE KTA_LAB_FAR_NETNS KTA_LAB_FAR_DEVICE_RANGE \
+  KTA_LAB_MAC_NETNS KTA_LAB_MAC_DEVICES
 
 ip link set lo up
 ip link add lab0 type veth peer name lab1

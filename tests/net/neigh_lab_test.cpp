@@ -4,9 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#include "net/ip.h"
 #include "net/neigh.h"
 #include "tests/testing/lab_guard.h"
-#include "tests/testing/wine.h"
+#include "tests/testing/sockets_started.h"
 
 // What either system's table gives inside the lab, whose one fixed entry is
 // 10.77.0.2 (lab.sh) and whose other addresses have none.
@@ -68,6 +69,23 @@ TEST(NeighbourLookup, TheLabsFixedEntryIsKnownEachTimeItIsAsked) {
     EXPECT_EQ(std::memcmp(asked[i].mac, fixed_mac, 6), 0);
   }
   EXPECT_EQ(asked[1].known, 0);
+}
+
+TEST(NeighbourLookup, AnAddressBeingAskedForThatNobodyAnswersIsUnknown) {
+  REQUIRE_LAB();
+  // A datagram to a silent host on the lab's network starts an ARP request
+  // that nothing answers: the table holds the address without a hardware one.
+  int32_t any = 0;
+  int32_t s = udp_open(&any, 0);
+  ASSERT_GT(s, 0);
+  sockaddr_in to;
+  ASSERT_EQ(ip_resolve(&to, "10.77.0.4", 9999), 0);
+  EXPECT_EQ(udp_send(s, "?", 1, &to), 1);
+  udp_close(s);
+  neigh_entry asked[] = {asking(ip(10, 77, 0, 4))};
+  EXPECT_EQ(neigh_lookup(asked, 1), 0);
+  EXPECT_EQ(asked[0].known, 0);
+  EXPECT_EQ(std::memcmp(asked[0].mac, no_mac, 6), 0);
 }
 
 TEST(NeighbourLookup, ThousandsOfAddressesWithoutEntriesEndInABoundedTime) {

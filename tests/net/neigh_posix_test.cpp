@@ -251,7 +251,8 @@ TEST(NeighbourDump, MalformedLengthsAreNeverReadPastAndTheirEntriesNotTaken) {
        neigh_dump_failed, "a message shorter than its header"},
       {[](datagram* d) {
          d->neighbour(NUD_STALE, mac_a, 6);
-         d->bytes.resize(d->bytes.size() - 2);
+         d->bytes.pop_back();
+         d->bytes.pop_back();
        },
        neigh_dump_failed, "a datagram cut inside its last message"},
       {[](datagram* d) {
