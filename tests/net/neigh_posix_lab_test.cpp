@@ -1,104 +1,75 @@
 #include <gtest/gtest.h>
-#include <linux/neighbour.h>
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
-#include <net/if.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
-#include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "net/neigh.h"
 #include "tests/testing/lab_guard.h"
 
-// The lab's own neighbour table, set through rtnetlink as an administrator
-// (or ARP) would, then read back. Addresses from 10.88.0.0/16: no other test
-// and nothing of the lab's plan uses them.
+// The lab's own neighbour table, set as an administrator would (ip -batch),
+// then read back. Addresses from 10.88.0.0/16: nothing else in the lab uses them.
 
 namespace {
 
 constexpr uint32_t base = 0x0A580000;  // 10.88.0.0
 
-struct mac6 {
-  uint8_t b[6];
-  bool operator<(const mac6& o) const { return std::memcmp(b, o.b, 6) < 0; }
-};
-
-mac6 mac_of(uint32_t n, uint8_t first = 0x02) {
-  return {{first, 0x4b, static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8),
-           static_cast<uint8_t>(n), 0x01}};
+std::string addr_text(uint32_t a) {
+  return std::to_string(a >> 24) + "." + std::to_string(a >> 16 & 255) + "." +
+         std::to_string(a >> 8 & 255) + "." + std::to_string(a & 255);
 }
 
-// One rtnetlink socket that sets and deletes entries, each acknowledged.
-struct neigh_writer {
-  int s = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-  uint32_t seq = 1;
-  ~neigh_writer() { close(s); }
+// A hardware address of entry n's own; first 0x06 makes a second one for it.
+std::vector<uint8_t> mac_of(uint32_t n, uint8_t first = 0x02) {
+  return {first,
+          0x4b,
+          static_cast<uint8_t>(n >> 16),
+          static_cast<uint8_t>(n >> 8),
+          static_cast<uint8_t>(n),
+          0x01};
+}
 
-  // 0, or the kernel's negative errno.
-  int send(uint16_t type, uint16_t flags, const char* dev, uint32_t addr, const uint8_t* mac,
-           uint16_t state) {
-    struct {
-      nlmsghdr h;
-      ndmsg nd;
-      char attrs[64];
-    } req;
-    std::memset(&req, 0, sizeof req);
-    req.h.nlmsg_type = type;
-    req.h.nlmsg_flags = static_cast<uint16_t>(NLM_F_REQUEST | NLM_F_ACK | flags);
-    req.h.nlmsg_seq = ++seq;
-    req.nd.ndm_family = AF_INET;
-    req.nd.ndm_ifindex = static_cast<int>(if_nametoindex(dev));
-    req.nd.ndm_state = state;
-    req.h.nlmsg_len = NLMSG_LENGTH(sizeof req.nd);
-    uint32_t dst = htonl(addr);
-    add_attr(&req.h, NDA_DST, &dst, sizeof dst);
-    if (mac) add_attr(&req.h, NDA_LLADDR, mac, 6);
-    if (::send(s, &req, req.h.nlmsg_len, 0) < 0) return -errno;
-    alignas(nlmsghdr) char reply[1024];
-    for (;;) {
-      ssize_t got = recv(s, reply, sizeof reply, 0);
-      if (got < 0) return -errno;
-      for (nlmsghdr* h = reinterpret_cast<nlmsghdr*>(reply); NLMSG_OK(h, got);
-           h = NLMSG_NEXT(h, got)) {
-        if (h->nlmsg_seq != seq || h->nlmsg_type != NLMSG_ERROR) continue;
-        return static_cast<nlmsgerr*>(NLMSG_DATA(h))->error;
-      }
-    }
-  }
-  static void add_attr(nlmsghdr* h, uint16_t type, const void* data, size_t len) {
-    rtattr* a = reinterpret_cast<rtattr*>(reinterpret_cast<char*>(h) + NLMSG_ALIGN(h->nlmsg_len));
-    a->rta_type = type;
-    a->rta_len = static_cast<uint16_t>(RTA_LENGTH(len));
-    std::memcpy(RTA_DATA(a), data, len);
-    h->nlmsg_len = NLMSG_ALIGN(h->nlmsg_len) + RTA_ALIGN(a->rta_len);
-  }
-  int set(const char* dev, uint32_t addr, const mac6* mac, uint16_t state) {
-    return send(RTM_NEWNEIGH, NLM_F_CREATE | NLM_F_REPLACE, dev, addr, mac ? mac->b : nullptr,
-                state);
-  }
-  int del(const char* dev, uint32_t addr) { return send(RTM_DELNEIGH, 0, dev, addr, nullptr, 0); }
-};
+std::string mac_text(const std::vector<uint8_t>& m) {
+  char text[18];
+  std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4],
+                m[5]);
+  return text;
+}
+
+// ip's batch mode: one process for many changes, which ends at the first that fails.
+FILE* ip_batch() { return popen("ip -batch -", "w"); }
 
 // Every entry a test sets is gone again when it ends: the lab is shared by the suite.
 class NeighbourTable : public testing::Test {
  protected:
   void SetUp() override { REQUIRE_LAB(); }
   void TearDown() override {
-    for (const auto& [dev, addr] : set_) writer_.del(dev, addr);
+    FILE* ip = ip_batch();
+    for (const std::string& e : set_) std::fprintf(ip, "neigh del %s\n", e.c_str());
+    pclose(ip);
+    set_.clear();
   }
-  void set(const char* dev, uint32_t addr, const mac6* mac, uint16_t state) {
-    ASSERT_EQ(writer_.set(dev, addr, mac, state), 0) << dev << " " << addr;
-    set_.insert({dev, addr});
+  // Lines "ADDRESS [MAC] DEV STATE", set in one batch.
+  void set(const std::vector<std::string>& lines) {
+    FILE* ip = ip_batch();
+    for (const std::string& l : lines) {
+      char addr[32], second[32], third[32], fourth[32];
+      int n = std::sscanf(l.c_str(), "%31s %31s %31s %31s", addr, second, third, fourth);
+      if (n == 4) {
+        std::fprintf(ip, "neigh replace %s lladdr %s dev %s nud %s\n", addr, second, third, fourth);
+        set_.push_back(std::string(addr) + " dev " + third);
+      } else {
+        std::fprintf(ip, "neigh replace %s dev %s nud %s\n", addr, second, third);
+        set_.push_back(std::string(addr) + " dev " + second);
+      }
+    }
+    ASSERT_EQ(pclose(ip), 0) << "ip could not set every entry";
   }
-  neigh_writer writer_;
-  std::set<std::pair<const char*, uint32_t>> set_;
+  std::vector<std::string> set_;
 };
 
 neigh_entry asking(uint32_t addr) {
@@ -109,83 +80,80 @@ neigh_entry asking(uint32_t addr) {
   return e;
 }
 
-TEST_F(NeighbourTable, EntriesCountInTheStatesThatHoldAConfirmedOrGivenAddress) {
-  const mac6 zeros{}, broadcast{{0xff, 0xff, 0xff, 0xff, 0xff, 0xff}},
-      multicast{{0x01, 0x00, 0x5e, 0x00, 0x00, 0x01}};
-  struct {
-    uint16_t state;
-    const mac6* mac;
-    bool known;
-    const char* what;
-  } cases[] = {
-      {NUD_PERMANENT, nullptr, true, "permanent"},
-      {NUD_REACHABLE, nullptr, true, "reachable"},
-      {NUD_STALE, nullptr, true, "stale, as a device's that ARPed for us"},
-      {NUD_DELAY, nullptr, true, "delay (the kernel probes it at once)"},
-      {NUD_PROBE, nullptr, true, "probe"},
-      {NUD_NOARP, nullptr, false, "noarp"},
-      {NUD_PERMANENT, &zeros, false, "permanent with all zeros"},
-      {NUD_PERMANENT, &broadcast, false, "permanent with the broadcast address"},
-      {NUD_PERMANENT, &multicast, false, "permanent with a multicast address"},
-  };
-  std::vector<neigh_entry> asked;
-  for (uint32_t i = 0; i < std::size(cases); i++) {
-    mac6 own = mac_of(i);
-    set("lab0", base + 1 + i, cases[i].mac ? cases[i].mac : &own, cases[i].state);
-    asked.push_back(asking(base + 1 + i));
-  }
-  // Entries the kernel holds without a hardware address, as a lookup under way leaves them.
-  ASSERT_EQ(writer_.set("lab0", base + 100, nullptr, NUD_INCOMPLETE), 0);
-  set_.insert({"lab0", base + 100});
-  asked.push_back(asking(base + 100));
-  asked.push_back(asking(base + 101));  // never set
+bool mac_is(const neigh_entry& e, const std::vector<uint8_t>& m) {
+  return std::memcmp(e.mac, m.data(), 6) == 0;
+}
+const std::vector<uint8_t> none(6, 0);
 
+TEST_F(NeighbourTable, EntriesCountInTheStatesThatHoldAConfirmedOrGivenAddress) {
+  struct {
+    const char* state;
+    const char* mac;  // nullptr: the entry's own
+    bool known;
+  } cases[] = {
+      {"permanent", nullptr, true},
+      {"reachable", nullptr, true},
+      {"stale", nullptr, true},
+      {"delay", nullptr, true},
+      {"probe", nullptr, true},
+      {"noarp", nullptr, false},
+      {"permanent", "00:00:00:00:00:00", false},
+      {"permanent", "ff:ff:ff:ff:ff:ff", false},
+      {"permanent", "01:00:5e:00:00:01", false},
+      {"incomplete", "", false},
+  };
+  std::vector<std::string> lines;
+  std::vector<neigh_entry> asked;
   int32_t expected = 0;
-  for (const auto& c : cases) expected += c.known;
-  ASSERT_EQ(neigh_lookup(asked.data(), static_cast<int32_t>(asked.size())), expected);
   for (uint32_t i = 0; i < std::size(cases); i++) {
-    EXPECT_EQ(asked[i].known, cases[i].known ? 1 : 0) << cases[i].what;
-    mac6 want = cases[i].known ? mac_of(i) : mac6{};
-    EXPECT_EQ(std::memcmp(asked[i].mac, want.b, 6), 0) << cases[i].what;
+    std::string mac = cases[i].mac ? cases[i].mac : mac_text(mac_of(i));
+    lines.push_back(addr_text(base + i) + " " + mac + (mac.empty() ? "" : " ") + "lab0 " +
+                    cases[i].state);
+    asked.push_back(asking(base + i));
+    expected += cases[i].known;
   }
-  for (size_t i = std::size(cases); i < asked.size(); i++) {
-    EXPECT_EQ(asked[i].known, 0) << "no hardware address, or no entry";
-    EXPECT_EQ(std::memcmp(asked[i].mac, mac6{}.b, 6), 0);
+  asked.push_back(asking(base + 100));  // never set
+  set(lines);
+  ASSERT_EQ(neigh_lookup(asked.data(), static_cast<int32_t>(asked.size())), expected);
+  for (uint32_t i = 0; i < asked.size(); i++) {
+    bool known = i < std::size(cases) && cases[i].known;
+    const char* what = i < std::size(cases) ? cases[i].state : "never set";
+    EXPECT_EQ(asked[i].known, known ? 1 : 0) << i << " " << what;
+    EXPECT_TRUE(mac_is(asked[i], known ? mac_of(i) : none)) << i << " " << what;
   }
 }
 
 TEST_F(NeighbourTable, TheLabsFixedEntryIsFoundAndADeletedEntryIsGone) {
-  mac6 m = mac_of(1);
-  set("lab0", base + 1, &m, NUD_STALE);
+  set({addr_text(base + 1) + " " + mac_text(mac_of(1)) + " lab0 stale"});
   neigh_entry asked[] = {asking(0x0A4D0002), asking(base + 1)};
   ASSERT_EQ(neigh_lookup(asked, 2), 2);
-  const uint8_t fixed[6] = {0x02, 0x00, 0x00, 0x00, 0x77, 0x02};
-  EXPECT_EQ(std::memcmp(asked[0].mac, fixed, 6), 0) << "10.77.0.2, which lab.sh sets";
-  ASSERT_EQ(writer_.del("lab0", base + 1), 0);
+  EXPECT_TRUE(mac_is(asked[0], {0x02, 0x00, 0x00, 0x00, 0x77, 0x02})) << "10.77.0.2, from lab.sh";
+  EXPECT_TRUE(mac_is(asked[1], mac_of(1)));
+  TearDown();
   ASSERT_EQ(neigh_lookup(asked, 2), 1);
   EXPECT_EQ(asked[1].known, 0);
 }
 
 TEST_F(NeighbourTable, AnAddressOnTwoLinksIsKnownOnlyWhenBothHoldTheSameHardwareAddress) {
-  mac6 a = mac_of(1), b = mac_of(2);
-  set("lab0", base + 1, &a, NUD_STALE);
-  set("lab4", base + 1, &b, NUD_PERMANENT);
-  set("lab0", base + 2, &a, NUD_STALE);
-  set("lab4", base + 2, &a, NUD_PERMANENT);
+  std::string a = mac_text(mac_of(1)), b = mac_text(mac_of(2));
+  set({addr_text(base + 1) + " " + a + " lab0 stale",
+       addr_text(base + 1) + " " + b + " lab4 permanent",
+       addr_text(base + 2) + " " + a + " lab0 stale",
+       addr_text(base + 2) + " " + a + " lab4 permanent"});
   neigh_entry asked[] = {asking(base + 1), asking(base + 2)};
   ASSERT_EQ(neigh_lookup(asked, 2), 1);
   EXPECT_EQ(asked[0].known, 0) << "two devices, one address: which one answered is unknown";
-  EXPECT_EQ(std::memcmp(asked[0].mac, mac6{}.b, 6), 0);
+  EXPECT_TRUE(mac_is(asked[0], none));
   EXPECT_EQ(asked[1].known, 1);
-  EXPECT_EQ(std::memcmp(asked[1].mac, a.b, 6), 0);
+  EXPECT_TRUE(mac_is(asked[1], mac_of(1)));
 }
 
 TEST_F(NeighbourTable, ThousandsOfAddressesAreLookedUpInOneQuickRead) {
   constexpr uint32_t set_count = 3000;
-  for (uint32_t i = 0; i < set_count; i++) {
-    mac6 m = mac_of(i);
-    set("lab0", base + 2 * i, &m, NUD_PERMANENT);
-  }
+  std::vector<std::string> lines;
+  for (uint32_t i = 0; i < set_count; i++)
+    lines.push_back(addr_text(base + 2 * i) + " " + mac_text(mac_of(i)) + " lab0 permanent");
+  set(lines);
   // Every address set, each with an unset neighbour, and some asked twice.
   std::vector<neigh_entry> asked;
   for (uint32_t i = 0; i < 2 * set_count; i++) asked.push_back(asking(base + i));
@@ -198,8 +166,7 @@ TEST_F(NeighbourTable, ThousandsOfAddressesAreLookedUpInOneQuickRead) {
   for (const neigh_entry& e : asked) {
     uint32_t n = e.addr - base;
     ASSERT_EQ(e.known, n % 2 == 0 ? 1 : 0) << n;
-    mac6 want = n % 2 == 0 ? mac_of(n / 2) : mac6{};
-    ASSERT_EQ(std::memcmp(e.mac, want.b, 6), 0) << n;
+    ASSERT_TRUE(mac_is(e, n % 2 == 0 ? mac_of(n / 2) : none)) << n;
   }
 }
 
@@ -207,54 +174,56 @@ TEST_F(NeighbourTable, ATableThatChangesDuringLookupsGivesOnlyHardwareAddressesI
   constexpr uint32_t count = 200;
   // Each address takes one of two hardware addresses of its own, or none, again and again.
   std::atomic<bool> stop{false};
-  std::atomic<int> changes{0};
+  std::atomic<int> rounds{0};
   std::thread churn([&] {
-    neigh_writer w;
+    FILE* ip = ip_batch();
+    std::vector<bool> present(count);
     for (uint32_t round = 0; !stop.load(std::memory_order_relaxed); round++) {
       for (uint32_t i = 0; i < count; i++) {
-        if ((i + round) % 3 == 2) {
-          w.del("lab0", base + i);
-        } else {
-          mac6 m = mac_of(i, (i + round) % 3 == 0 ? 0x02 : 0x06);
-          w.set("lab0", base + i, &m, NUD_STALE);
+        std::string a = addr_text(base + i);
+        bool keep = (i + round) % 3 != 2;
+        if (!keep && present[i]) std::fprintf(ip, "neigh del %s dev lab0\n", a.c_str());
+        present[i] = keep;
+        if (keep) {
+          std::string m = mac_text(mac_of(i, (i + round) % 3 == 0 ? 0x02 : 0x06));
+          std::fprintf(ip, "neigh replace %s lladdr %s dev lab0 nud stale\n", a.c_str(), m.c_str());
         }
-        changes.fetch_add(1, std::memory_order_relaxed);
       }
+      std::fflush(ip);
+      rounds.fetch_add(1, std::memory_order_relaxed);
     }
-    for (uint32_t i = 0; i < count; i++) w.del("lab0", base + i);
+    for (uint32_t i = 0; i < count; i++) {
+      if (present[i]) std::fprintf(ip, "neigh del %s dev lab0\n", addr_text(base + i).c_str());
+    }
+    EXPECT_EQ(pclose(ip), 0) << "ip could not make every change";
   });
   std::vector<neigh_entry> asked(count);
-  int reads = 0, unreadable = 0;
+  int reads = 0, unreadable = 0, found = 0;
   auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   while (std::chrono::steady_clock::now() < until) {
     for (uint32_t i = 0; i < count; i++) asked[i] = asking(base + i);
     int32_t known = neigh_lookup(asked.data(), count);
     reads++;
+    unreadable += known < 0;
     int32_t counted = 0;
     for (uint32_t i = 0; i < count; i++) {
       counted += asked[i].known;
-      if (!asked[i].known) {
-        EXPECT_EQ(std::memcmp(asked[i].mac, mac6{}.b, 6), 0);
-        continue;
-      }
-      mac6 one = mac_of(i, 0x02), other = mac_of(i, 0x06);
-      EXPECT_TRUE(std::memcmp(asked[i].mac, one.b, 6) == 0 ||
-                  std::memcmp(asked[i].mac, other.b, 6) == 0)
-          << "address " << i << " was never given that hardware address";
+      bool held = asked[i].known
+                      ? mac_is(asked[i], mac_of(i, 0x02)) || mac_is(asked[i], mac_of(i, 0x06))
+                      : mac_is(asked[i], none);
+      EXPECT_TRUE(held) << "address " << i << " was never given that hardware address";
     }
-    if (known < 0) {
-      unreadable++;
-      EXPECT_EQ(counted, 0) << "a table that cannot be read gives nothing";
-    } else {
-      EXPECT_EQ(known, counted);
-    }
+    EXPECT_EQ(known < 0 ? 0 : known, counted) << "a table that cannot be read gives nothing";
+    found += counted;
   }
   stop = true;
   churn.join();
-  EXPECT_GT(changes.load(), static_cast<int>(count));
   EXPECT_LT(unreadable, reads) << "some reads succeed while the table changes";
-  std::printf("%d reads, %d of them unreadable, during %d changes\n", reads, unreadable,
-              changes.load());
+  EXPECT_GT(found, 0);
+  // Rounds are written ahead of ip by at most a pipe's buffer, a few of them.
+  EXPECT_GT(rounds.load(), 10) << "the table hardly changed";
+  std::printf("%d reads, %d of them unreadable, during %d rounds of changes\n", reads, unreadable,
+              rounds.load());
 }
 
 }  // namespace
