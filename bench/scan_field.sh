@@ -32,7 +32,7 @@ done
 median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 echo "$n devices, each with a web page; $runs runs each, median wall time:"
 echo "  kta-scan          $(median "$work/plain.ms") ms  (one listen window)"
-echo "  kta-scan --web    $(median "$work/web.ms") ms  (window, the page check, the connection manager's stop of about 1 s)"
+echo "  kta-scan --web    $(median "$work/web.ms") ms  (the pages checked as they answer, inside the window; the manager stopped at once)"
 python3 -c '
 import json, sys
 d = json.load(open(sys.argv[1]))["devices"]

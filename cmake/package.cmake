@@ -59,8 +59,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PROBE_PACKAGE_NAME kta310)
 # A double-click opens the device's page through xdg-open where BROWSER names
-# none, then through sensible-browser, which every Debian system has.
-set(CPACK_DEBIAN_PROBE_PACKAGE_RECOMMENDS xdg-utils)
+# none, then through sensible-browser, which every Debian system has; kta-scan
+# names the makers of hardware addresses from ieee-data's registry.
+set(CPACK_DEBIAN_PROBE_PACKAGE_RECOMMENDS "xdg-utils, ieee-data")
 set(CPACK_DEBIAN_PROBE_PACKAGE_DEPENDS sensible-utils)
 set(CPACK_DEBIAN_DEVSIM_PACKAGE_NAME kta310-devsim)
 # Each description's first line is its package's synopsis; CPack would put
@@ -70,8 +71,9 @@ set(CPACK_DEBIAN_PROBE_DESCRIPTION "find Corvane KTA-310 devices and open their 
 kta-probe is a small window that finds KTA-310 devices on the local IPv4
 network with a one-byte UDP broadcast, lists every device that answers and
 opens a device's web page on a double-click. kta-scan does the same from
-the command line: it lists the devices, checks each one's web page, and
-watches devices come and go, with plain or JSON output.")
+the command line: it lists the devices with their hardware addresses and
+makers, checks each one's web page and title, and watches devices come and
+go, in columns, JSON or CSV.")
 set(CPACK_DEBIAN_DEVSIM_DESCRIPTION "simulated Corvane KTA-310 devices for tests
 kta-devsim answers KTA-310 discovery probes from many local addresses and
 serves a small web page for each, with options to misbehave and to come and

@@ -14,3 +14,8 @@ void net_stop() {
   tcp_cx_fin();
   ws_cleanup();
 }
+
+void net_stop_prompt() {
+  tcp_cx_fin_prompt();
+  ws_cleanup();
+}

@@ -12,3 +12,6 @@ int32_t net_start();
 // Finishes the manager, then cleans up the sockets layer; also after a failed
 // net_start. After one whose manager's thread could not start it does not wait.
 void net_stop();
+// net_stop with the manager's prompt finish (tcp_cx_fin_prompt): as soon as its
+// thread has ended, not in one-second steps.
+void net_stop_prompt();

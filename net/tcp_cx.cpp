@@ -10,6 +10,7 @@
 #include "net/tcp_cx_sys.h"
 #include "support/alloc.h"
 #include "support/clock.h"
+#include "support/clock_sys.h"
 #include "support/lock_sys.h"
 #include "support/log.h"
 #include "support/thread.h"
@@ -29,6 +30,9 @@ tcp_cx_entry tcp_cx_table[tcp_cx_max];
 int32_t tcp_cx_count = 0;
 int32_t tcp_cx_last_id = 0;
 sema* tcp_cx_sema = nullptr;
+// Posted by every manager thread as its last act. Made once and kept for the
+// process: a post must never reach a semaphore that a waiter closed meanwhile.
+sema* tcp_cx_ended = nullptr;
 
 std::atomic<int32_t> batch_queries{1};
 
@@ -205,8 +209,35 @@ void tcp_cx_thread() {
   // Cleared under the lock before the close, so no post can reach a closed semaphore.
   tcp_cx_lock_enter();
   if (tcp_cx_sema == mine) tcp_cx_sema = nullptr;
+  sema* end_word = tcp_cx_ended;
   tcp_cx_lock_leave();
   sema_close(mine);
+  if (end_word) sema_post(end_word);
+}
+
+// Drops every pending attempt and tells the thread to end: false when the
+// manager is finished already and has no thread.
+bool finish_table() {
+  tcp_cx_lock_enter();
+  if (tcp_cx_count < 0 && !tcp_cx_sema) {
+    tcp_cx_lock_leave();
+    return false;
+  }
+  for (int32_t i = 0; i < tcp_cx_count; i++) {
+    my_free(tcp_cx_table[i].payload);
+    tcp_cx_drop_socket(tcp_cx_table[i].sock);
+  }
+  tcp_cx_count = -1;
+  if (tcp_cx_sema) sema_post(tcp_cx_sema);
+  tcp_cx_lock_leave();
+  return true;
+}
+
+bool thread_gone() {
+  tcp_cx_lock_enter();
+  bool gone = tcp_cx_sema == nullptr;
+  tcp_cx_lock_leave();
+  return gone;
 }
 
 }  // namespace
@@ -220,6 +251,7 @@ int32_t tcp_cx_init() {
   tcp_cx_last_id = 0;
   // The thread starts under the lock, so no attempt can be queued before it is
   // known to run: without it an attempt would wait for ever.
+  if (!tcp_cx_ended) tcp_cx_ended = sema_create();
   tcp_cx_sema = sema_create();
   bool running = tcp_cx_sema && thread_start(tcp_cx_thread) == 0;
   if (!running) {
@@ -318,28 +350,29 @@ void tcp_cx_cancel(int32_t id) {
 }
 
 void tcp_cx_fin() {
-  tcp_cx_lock_enter();
-  if (tcp_cx_count < 0 && !tcp_cx_sema) {
-    tcp_cx_lock_leave();
-    return;
-  }
-  for (int32_t i = 0; i < tcp_cx_count; i++) {
-    my_free(tcp_cx_table[i].payload);
-    tcp_cx_drop_socket(tcp_cx_table[i].sock);
-  }
-  tcp_cx_count = -1;
-  if (tcp_cx_sema) sema_post(tcp_cx_sema);
-  tcp_cx_lock_leave();
-
+  if (!finish_table()) return;
   for (int32_t step = 0; step < fin_steps; step++) {
     tcp_cx_lock_enter();
     if (tcp_cx_sema) sema_post(tcp_cx_sema);
     tcp_cx_lock_leave();
     sleep_ms(fin_step_ms);
-    tcp_cx_lock_enter();
-    bool ended = tcp_cx_sema == nullptr;
-    tcp_cx_lock_leave();
-    if (ended) return;
+    if (thread_gone()) return;
+  }
+  printf("tcp_cx_fin: abort\n");
+}
+
+void tcp_cx_fin_prompt() {
+  if (!finish_table()) return;
+  tcp_cx_lock_enter();
+  sema* ended = tcp_cx_ended;
+  tcp_cx_lock_leave();
+  // A thread left by an earlier aborted finish may post too: the table says whose end it was.
+  uint64_t deadline = sys_monotonic_ms() + static_cast<uint64_t>(fin_steps) * fin_step_ms;
+  for (;;) {
+    if (thread_gone()) return;
+    uint64_t now = sys_monotonic_ms();
+    if (now >= deadline || !ended) break;
+    sema_wait(ended, static_cast<uint32_t>(deadline - now));
   }
   printf("tcp_cx_fin: abort\n");
 }

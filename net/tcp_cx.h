@@ -62,6 +62,10 @@ void tcp_cx_cancel(int32_t id);
 // thread, waiting for it in up to three steps of one second. A manager that
 // is finished already and has no thread is left at once.
 void tcp_cx_fin();
+// The same finish for a program that must not idle: it waits for the thread's
+// own word that it has ended, at most the same three seconds, then says the
+// same abort line.
+void tcp_cx_fin_prompt();
 
 int32_t tcp_close(int32_t sock);
 int32_t tcp_send(int32_t sock, const void* data, int32_t len);

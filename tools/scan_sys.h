@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // The program's own stream for its results, on what standard output was.
 // Standard output itself then leads to the null device: the library prints
@@ -21,3 +23,8 @@ bool scan_reader_gone(FILE* out);
 // on_stop, on a thread of their own, instead of ending the process. Before
 // any other thread starts, so that none of them takes the signal. 0, or -1.
 int32_t scan_catch_stop(void (*on_stop)());
+
+// The IEEE registry files that name the makers of hardware addresses, where
+// the platform keeps them: Debian's ieee-data on Linux; on Windows the copies
+// that ship beside kta-scan.exe.
+std::vector<std::string> scan_registry_files();

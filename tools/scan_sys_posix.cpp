@@ -65,3 +65,8 @@ int32_t scan_catch_stop(void (*on_stop)()) {
   if (thread_start(stop_thread) != 0) return -2;
   return 0;
 }
+
+std::vector<std::string> scan_registry_files() {
+  return {"/usr/share/ieee-data/oui.csv", "/usr/share/ieee-data/mam.csv",
+          "/usr/share/ieee-data/oui36.csv"};
+}

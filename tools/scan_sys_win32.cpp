@@ -43,3 +43,12 @@ int32_t scan_catch_stop(void (*on_stop)()) {
   stop_handler.store(on_stop);
   return SetConsoleCtrlHandler(on_console_event, TRUE) ? 0 : -1;
 }
+
+std::vector<std::string> scan_registry_files() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string dir = n > 0 && n < sizeof path ? std::string(path, n) : std::string();
+  size_t slash = dir.find_last_of("\\/");
+  dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
+  return {dir + "oui.csv", dir + "mam.csv", dir + "oui36.csv"};
+}

@@ -1,12 +1,16 @@
 #pragma once
-// kta-scan's check of each device's web page: a connect to every device at
-// once through the connection manager, with "GET / HTTP/1.0" and a Host line
-// as its payload, then the first line of the answer, read on the caller's
-// thread within the time limit. The manager's callbacks only hand their
-// outcome over; the caller does the reading.
+// kta-scan's check of each device's web page: a connect through the
+// connection manager with "GET / HTTP/1.0" and a Host line as its payload,
+// then the answer's status line and the page's title, read on the caller's
+// thread within the time limit. A check starts as soon as its address is
+// added, so that pages are checked while the listen window still runs. The
+// manager's callbacks only hand their outcome over; the caller does the
+// reading.
 
 #include <atomic>
 #include <cstdint>
+
+#include "tools/scan_title.h"
 
 struct sema;
 
@@ -20,14 +24,18 @@ enum web_outcome : int32_t {
 constexpr int32_t web_port = 80;
 constexpr int32_t web_timeout_default_s = 2;
 constexpr int32_t web_timeout_max_s = 60;
-// At most this much of an answer is read: its first line must fit.
+// The answer's first line must fit this: it is its status line.
 constexpr int32_t web_line_max = 1024;
+// At most this much of an answer is read, for the title.
+constexpr int32_t web_answer_max = 64 * 1024;
 
 struct web_result {
   int32_t outcome;
   int32_t status;
   uint32_t ms;  // from the connect to the end of the status line
   char reason[web_line_max];
+  bool has_title;               // with web_ok: the page named itself
+  char title[title_text_size];  // safe for a terminal and JSON
 };
 
 // Reads "HTTP/x.y NNN reason" out of the first line of an answer (without its
@@ -45,6 +53,23 @@ int32_t web_start(sema* wake);
 // After net_stop, when no callback can come any more: closes what was handed
 // over too late to be read.
 void web_finish();
+
+// The checks of one scan or one round of a watch, on the caller's thread.
+struct web_checks;
+web_checks* web_checks_begin(int32_t port, int32_t timeout_s);
+// Queues a check of a dotted-quad address, which starts at the next serve:
+// its index among the checks, from 0.
+int32_t web_checks_add(web_checks* w, const char* address);
+// Starts what is queued as the manager has room, reads what has come and
+// ends what has run out of time, waiting at most wait_ms for something to
+// happen (on the sockets, or on the wake of web_start): the count of checks
+// not ended yet.
+int32_t web_checks_serve(web_checks* w, uint32_t wait_ms);
+// The result of a check once it has ended: false before, or for an index
+// never handed out.
+bool web_checks_result(const web_checks* w, int32_t index, web_result* out);
+// Closes what is still open; results are gone with it.
+void web_checks_end(web_checks* w);
 
 // Checks port on each of the n dotted-quad addresses, at most timeout_s
 // seconds each from its connect; results[i] for addrs[i]. More devices than

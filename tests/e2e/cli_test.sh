@@ -20,7 +20,8 @@ check "kta-devsim --help: every option" bash -c "for o in --addr --range --delay
   --jitter --seed --wrong-first --empty --oversize --flood --rate --http --http-port --version; do \
   grep -q -- \"\$o \" '$WORK/help' || exit 1; done"
 
-for bad in "--rounds 0" "--rounds x" "--rounds" "--rounds 1001" "--rounds -1" "--bogus" "extra"; do
+for bad in "--rounds 0" "--rounds x" "--rounds" "--rounds 1001" "--rounds -1" "--bogus" "extra" \
+  "--long --json" "--csv --long" "--oui-file" "--oui-file=" "--web-timeout 2" "--interval 2"; do
   # shellcheck disable=SC2086
   check "kta-scan $bad: exit 2 with a message" expect_rc 2 "$SCAN" $bad
   check "kta-scan $bad: says why on stderr" grep -q 'kta-scan: ' "$WORK/err"

@@ -72,6 +72,9 @@ stop_all() {
   PIDS=()
 }
 
+# Dotted quads in numeric order, as kta-scan lists them (10.77.0.9 before 10.77.0.10).
+numeric_sort() { sort -t. -k1,1n -k2,2n -k3,3n -k4,4n; }
+
 # The lab's device N (0-based): 10.77.0.10 upward, as lab.sh counts them.
 . "$(dirname "${BASH_SOURCE[0]}")/../lab/address_plan.sh"
 device() { lab_device_addr "$1"; }

@@ -10,7 +10,7 @@ start_devsim --addr "$(device 6)" --flood 5 || exit 1
 start_devsim --addr "$(device 7)" --reply '?KTA-310 v2' || exit 1
 start_devsim --addr "$(device 8)" --reply 'KTA?' || exit 1
 printf '%s\n' "$(device 0)" "$(device 1)" "$(device 2)" "$(device 6)" "$(device 7)" \
-  | LC_ALL=C sort >"$WORK/expected"
+  | numeric_sort >"$WORK/expected"
 
 # Each probe draws 14 answers: three rounds leave none of them unread.
 "$SCAN" --rounds 3 >"$WORK/out"

@@ -16,7 +16,7 @@ start_far_devsim --range "$(far_device 0)-$(far_device 4)" --log-probes || exit 
 far=$DEVSIM_OUT
 wait "$scan"
 { for i in 0 1 2; do device "$i"; done; for i in 0 1 2 3 4; do far_device "$i"; done; } |
-  LC_ALL=C sort >"$WORK/all"
+  numeric_sort >"$WORK/all"
 check "a network plugged in between rounds is probed from the next round" cmp -s "$WORK/plugged" "$WORK/all"
 check "the rounds after the plug reached the far network ($(probes_heard "$far" | wc -l) of 6)" \
   [ "$(probes_heard "$far" | wc -l)" -ge 2 ]
@@ -33,8 +33,8 @@ check "the far network heard its directed broadcast once" \
   [ "$(probes_heard "$far" | tail -n +$((n_far + 1)))" = "10.78.0.1:10000 to 10.78.0.255" ]
 
 "$SCAN" --json >"$WORK/json"
-expected="{\"port\":10000,\"rounds\":1,\"dropped\":0,\"devices\":[$(sed -e 's/^10\.77\..*/{"address":"&","interface":"lab0"}/' \
-  -e 's/^10\.78\..*/{"address":"&","interface":"lab2"}/' "$WORK/all" | paste -sd,)]}"
+expected="{\"port\":10000,\"rounds\":1,\"dropped\":0,\"devices\":[$(sed -e 's/^10\.77\..*/{"address":"&","mac":null,"vendor":null,"interface":"lab0"}/' \
+  -e 's/^10\.78\..*/{"address":"&","mac":null,"vendor":null,"interface":"lab2"}/' "$WORK/all" | paste -sd,)]}"
 check "--json names the adapter behind which each device sits" [ "$(cat "$WORK/json")" = "$expected" ]
 
 n_near=$(probes_heard "$near" | wc -l)

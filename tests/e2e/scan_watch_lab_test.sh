@@ -51,7 +51,7 @@ cd "$WORK" || exit 1
 watch=$!
 PIDS+=("$watch")
 check "both devices found" wait_line "$WORK/watch.out" 5 "^\+ $(device 1)$"
-check "... each once, the first in text order" \
+check "... each once, the first in numeric order" \
   [ "$(paste -sd' ' "$WORK/watch.out")" = "+ $(device 0) + $(device 1)" ]
 
 kill -USR1 "$goes"
@@ -108,8 +108,8 @@ start_devsim --addr "$(device 0)" --http || exit 1
 "$SCAN" --watch --interval 1 --web >"$WORK/web.out" &
 watch=$!
 PIDS+=("$watch")
-check "--watch --web: the found line carries the page's status" \
-  wait_line "$WORK/web.out" 5 "^\+ $(device 0) web 200 OK$"
+check "--watch --web: the found line carries the page's status and title" \
+  wait_line "$WORK/web.out" 5 "^\+ $(device 0) web 200 OK \"Corvane KTA-310 $(device 0)\"$"
 stop_watch "$watch" INT
 check "--watch --web: SIGINT ends it with 0 ($STOP_MS ms)" [ "$STOP_RC" -eq 0 ]
 stop_all

@@ -50,7 +50,8 @@ cd "$work" || exit 1
 wine "$windows/tools/kta-scan.exe" --web >"$work/web.raw" 2>"$work/web.err"
 rc=$?
 tr -d '\r' <"$work/web.raw" >"$work/web.out"
-printf '%s\n' "10.77.0.10 web 200 OK" "10.77.0.11 web 200 OK" "10.77.0.12 web 200 OK" \
+printf '%s\n' "10.77.0.10 web 200 OK \"Corvane KTA-310 10.77.0.10\"" \
+  "10.77.0.11 web 200 OK \"Corvane KTA-310 10.77.0.11\"" "10.77.0.12 web 200 OK \"Corvane KTA-310 10.77.0.12\"" \
   "10.77.0.13 web timeout" "10.77.0.14 web 404 Not Found" >"$work/web.expected"
 check "kta-scan.exe --web: exit 0 ($rc)" [ "$rc" -eq 0 ]
 check "kta-scan.exe --web: each page as it answered" cmp -s "$work/web.out" "$work/web.expected"
@@ -61,7 +62,10 @@ import json, sys
 lines = []
 for d in json.load(open(sys.argv[1]))["devices"]:
     w = d["web"]
-    lines.append(" ".join([d["address"], "web"] + ([w["error"]] if "error" in w else [str(w["status"]), w["reason"]])))
+    words = [w["error"]] if "error" in w else [str(w["status"]), w["reason"]]
+    if w["title"] is not None:
+        words.append(chr(34) + w["title"] + chr(34))
+    lines.append(" ".join([d["address"], "web"] + words))
 assert lines == open(sys.argv[2]).read().splitlines(), lines
 ' "$work/web.json" "$work/web.expected"
 

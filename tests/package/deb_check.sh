@@ -53,6 +53,8 @@ check "kta310 depends on the libraries its programs link, X11 among them" bash -
   "dpkg-deb -f '$main' Depends | grep -q 'libc6' && dpkg-deb -f '$main' Depends | grep -q 'libx11-6'"
 check "kta310 recommends xdg-utils, which opens a device's page" bash -c \
   "dpkg-deb -f '$main' Recommends | grep -qw xdg-utils"
+check "kta310 recommends ieee-data, which names the makers of hardware addresses" bash -c \
+  "dpkg-deb -f '$main' Recommends | grep -qw ieee-data"
 check "kta310-devsim needs no X11" bash -c \
   "dpkg-deb -f '$sim' Depends | grep -q libc6 && ! dpkg-deb -f '$sim' Depends | grep -q libx11"
 check "a maintainer, and a synopsis with a description" bash -c \

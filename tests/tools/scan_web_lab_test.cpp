@@ -261,4 +261,65 @@ TEST_F(PageCheck, AStopEndsTheCheckAndLeavesNoTraceInTheNext) {
   EXPECT_EQ(r.status, 200);
 }
 
+TEST_F(PageCheck, TheTitleIsReadAcrossPiecesAndMadeSafe) {
+  server s([](int32_t c) {
+    say(c, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><head><TITLE>Boiler &amp;");
+    std::this_thread::sleep_for(150ms);
+    say(c, " Pump\x1b[31m 3</title></head><body>x</body></html>");
+  });
+  web_result r = check_one(2);
+  EXPECT_EQ(r.outcome, web_ok);
+  EXPECT_TRUE(r.has_title);
+  EXPECT_STREQ(r.title, "Boiler & Pump 3");
+  EXPECT_LT(r.ms, 150u) << "the status line's time, not the page's";
+}
+
+// A page that never ends keeps its status: only its title is missing. One
+// that sends endless garbage is read to 64 KB and no further.
+TEST_F(PageCheck, APageThatNeverEndsOrNeverStopsStillGivesItsStatus) {
+  {
+    server s([](int32_t c) {
+      say(c, "HTTP/1.0 200 OK\r\n\r\n<html><head><title>Half");
+      hold(c);
+    });
+    web_result r = check_one(1);
+    EXPECT_EQ(r.outcome, web_ok);
+    EXPECT_TRUE(r.has_title) << "what came of the title counts";
+    EXPECT_STREQ(r.title, "Half");
+    EXPECT_GE(took_, 950ms) << "read until its limit";
+  }
+  {
+    std::atomic<bool> stop_sending{false};
+    server s([&](int32_t c) {
+      say(c, "HTTP/1.0 200 OK\r\n\r\n");
+      std::string junk(4096, '<');
+      while (!stop_sending.load() && tcp_send(c, junk.data(), 4096) > 0) {
+      }
+    });
+    web_result r = check_one(5);
+    stop_sending.store(true);
+    EXPECT_EQ(r.outcome, web_ok);
+    EXPECT_FALSE(r.has_title);
+    EXPECT_LT(took_, 2s) << "stopped at 64 KB, not at the limit";
+  }
+}
+
+TEST_F(PageCheck, ChecksAddedWhileOthersRunAllEnd) {
+  server s([](int32_t c) { say(c, "HTTP/1.0 200 OK\r\n\r\n<title>t</title>"); });
+  web_checks* w = web_checks_begin(port, 2);
+  int32_t first = web_checks_add(w, lab_near);
+  web_checks_serve(w, 0);
+  int32_t second = web_checks_add(w, lab_near);
+  int32_t open = 2;
+  for (int i = 0; i < 500 && open > 0; i++) open = web_checks_serve(w, 100);
+  web_result a{}, b{};
+  EXPECT_EQ(open, 0);
+  EXPECT_TRUE(web_checks_result(w, first, &a));
+  EXPECT_TRUE(web_checks_result(w, second, &b));
+  EXPECT_FALSE(web_checks_result(w, second + 1, &b));
+  EXPECT_STREQ(a.title, "t");
+  EXPECT_STREQ(b.title, "t");
+  web_checks_end(w);
+}
+
 }  // namespace
