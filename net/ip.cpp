@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "net/sock.h"
-
 namespace {
 
 constexpr size_t resolve_work_size = 128;
@@ -77,9 +75,8 @@ int32_t ip_from_bytes(sockaddr_in* ep, const uint8_t* bytes, int32_t port) {
 
 int32_t ip_to_bytes(const sockaddr_in* ep, uint8_t* bytes, int32_t* port_out) {
   if (port_out) *port_out = ntohs(ep->sin_port);
-  const char* text = ws_inet_ntoa(ep->sin_addr);
-  if (!text) return -1;
-  if (bytes) ip_text_to_bytes(text, bytes);
+  // The address is kept in network order: its bytes are the dotted quad's, in order.
+  if (bytes) std::memcpy(bytes, &ep->sin_addr.s_addr, 4);
   return 0;
 }
 
@@ -113,30 +110,4 @@ int32_t ip_local_bytes(uint8_t* bytes) {
   if (ip_local_text(text) < 0) return -1;
   ip_text_to_bytes(text, bytes);
   return 0;
-}
-
-int32_t udp_open(const int32_t* port_ref, int32_t nonblocking) {
-  sockaddr_in ep;
-  ip_resolve(&ep, nullptr, *port_ref);
-  // A socket that could not be made fails at the bind below.
-  int32_t sock = ws_socket(WS_SOCK_DGRAM);
-  if (nonblocking) sock_nonblock_on(sock);
-  if (ws_bind(sock, &ep) < 0) {
-    if (sock > 0) ws_closesocket(sock);
-    return -2;
-  }
-  return sock;
-}
-
-int32_t udp_close(int32_t sock) {
-  ws_closesocket(sock);
-  return 0;
-}
-
-int32_t udp_recv(int32_t sock, void* buf, int32_t len, sockaddr_in* from) {
-  return ws_recvfrom(sock, buf, len, from);
-}
-
-int32_t udp_send(int32_t sock, const void* data, int32_t len, const sockaddr_in* to) {
-  return ws_sendto(sock, data, len, to);
 }

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "net/ip.h"
 #include "support/log.h"
 
 namespace {
@@ -47,9 +46,7 @@ int32_t sock_local_port(int32_t sock) {
   sockaddr_in ep;
   std::memset(&ep, 0, sizeof ep);
   ws_getsockname(sock, &ep);
-  int32_t port = 0;
-  ip_to_bytes(&ep, nullptr, &port);
-  return port;
+  return ntohs(ep.sin_port);
 }
 
 int32_t sock_identity(int32_t sock) { return sock; }

@@ -251,7 +251,8 @@ TEST_F(Manager, ConnectedSocketIsHandedToOnConnectedWithoutAMessage) {
 TEST_F(Manager, ConnectSendDeliversItsPayloadAndLogsBothLines) {
   int32_t l = tcp_listen(11012);
   ASSERT_GT(l, 0);
-  sockaddr_in ep = endpoint("127.0.0.1", 11012);
+  // The lab's own address: its four bytes differ, so each has its place in the line.
+  sockaddr_in ep = endpoint("10.77.0.1", 11012);
   attempt a{&rec, "a"};
   char payload[] = "hello";
   int32_t before = my_total.load();
@@ -262,7 +263,7 @@ TEST_F(Manager, ConnectSendDeliversItsPayloadAndLogsBothLines) {
   std::string out = GetCapturedStdout();
   ASSERT_GT(id, 0);
   ASSERT_TRUE(done);
-  EXPECT_EQ(out, "Connect_Send(5)\nConnect Complete: 127.0.0.1:" +
+  EXPECT_EQ(out, "Connect_Send(5)\nConnect Complete: 10.77.0.1:" +
                      std::to_string(sock_local_port(a.sock)) + "\n")
       << "the local end, not the peer";
   EXPECT_TRUE(same_endpoint(a.peer, ep));
