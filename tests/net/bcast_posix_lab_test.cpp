@@ -2,6 +2,7 @@
 #include <malloc.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -211,6 +212,34 @@ TEST(ChannelLifecycle, OpenAndCloseGiveBackAllTheyTake) {
   for (int i = 0; i < 100; i++) cycle(i % 2 ? 1 : bcast_batch_max);
   EXPECT_EQ(open_descriptor_count(), descriptors);
   EXPECT_LT(heap_in_use(), heap + 2048) << "the heap grew by " << heap_in_use() - heap;
+}
+
+double cpu_ms() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+         (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+// A batch window waits on its sockets: one in which nothing arrives, after
+// the send's own wake, costs the process next to nothing, and so does one
+// with a handful of answers.
+TEST(ChannelBatchWindow, AQuietWindowSleepsThroughIt) {
+  REQUIRE_LAB();
+  ASSERT_EQ(udp_bcast_open(channel_port), 0);
+  ASSERT_EQ(udp_bcast_set_batch(bcast_batch_max), 0);
+  recorder rec;
+  device dev;
+  bcast_request r = rec.request();
+  double before = cpu_ms();
+  ASSERT_EQ(udp_bcast_send(&r, "?", 1), 0);
+  sleep_ms(300);
+  dev.queue(3);
+  ASSERT_TRUE(rec.wait_done(3000));
+  double spent = cpu_ms() - before;
+  EXPECT_EQ(rec.replies.load(), 3);
+  EXPECT_LT(spent, 100) << "the receiver woke for more than its wake and three answers";
+  udp_bcast_close();
 }
 
 }  // namespace
