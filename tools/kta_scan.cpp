@@ -130,6 +130,7 @@ int main(int argc, char** argv) {
     return scan_exit_failed;
   }
 
+  if (opt.format == scan_format::csv) scan_binary_output(out);
   session s;
   int status = start_up(opt, &s);
   if (status == 0) {

@@ -14,6 +14,10 @@
 // than ending the process. Null when standard output is not open.
 FILE* scan_open_output();
 
+// Puts out in binary mode, where the platform has another: CSV ends its
+// records with CR LF itself, which a text stream on Windows would double.
+void scan_binary_output(FILE* out);
+
 // True when the reader of out has gone (a pipe closed at its other end),
 // so that a watch with nothing to print still ends. False where the
 // platform cannot tell before a write.

@@ -50,6 +50,8 @@ FILE* scan_open_output() {
   return out;
 }
 
+void scan_binary_output(FILE*) {}
+
 bool scan_reader_gone(FILE* out) {
   // The writing end of a pipe without a reader reports an error to poll.
   pollfd p{fileno(out), 0, 0};

@@ -36,6 +36,11 @@ FILE* scan_open_output() {
   return out;
 }
 
+void scan_binary_output(FILE* out) {
+  std::fflush(out);
+  _setmode(_fileno(out), _O_BINARY);
+}
+
 // An anonymous pipe tells only at a write.
 bool scan_reader_gone(FILE*) { return false; }
 

@@ -101,6 +101,23 @@ import json, sys
 d = json.load(open(sys.argv[1]))
 assert len(d["devices"]) == int(sys.argv[2]) and "dropped" not in d, (len(d["devices"]), d.keys())
 ' "$work/many.json" "$many"
+# The lab's devices are this machine's own addresses: no neighbour entry, so no guess.
+check "kta-scan.exe --json: every device with mac and vendor, null where the table has none" \
+  python3 -c '
+import json, sys
+d = json.load(open(sys.argv[1]))["devices"]
+assert all(x["mac"] is None and x["vendor"] is None and x["interface"] for x in d), d[:3]
+addrs = [tuple(int(p) for p in x["address"].split(".")) for x in d]
+assert addrs == sorted(addrs), "numeric order"
+' "$work/many.json"
+wine "$windows/tools/kta-scan.exe" --csv 2>/dev/null >"$work/many.csv"
+check "kta-scan.exe --csv: a header and a row a device, each ended by CR LF" python3 -c '
+import csv, sys
+raw = open(sys.argv[1], "rb").read()
+rows = list(csv.reader(raw.decode().splitlines()))
+assert rows[0] == ["address", "mac", "vendor", "interface"] and len(rows) == int(sys.argv[2]) + 1, rows[:2]
+assert raw.count(b"\r\n") == len(rows) and b"\r\r" not in raw
+' "$work/many.csv" "$many"
 kill "${pids[@]}" 2>/dev/null
 wait "${pids[@]}" 2>/dev/null
 sed 's|.*|addr del &/32 dev lab0|' "$work/extra" | ip -batch -
