@@ -33,9 +33,17 @@ check "the far network heard its directed broadcast once" \
   [ "$(probes_heard "$far" | tail -n +$((n_far + 1)))" = "10.78.0.1:10000 to 10.78.0.255" ]
 
 "$SCAN" --json >"$WORK/json"
-expected="{\"port\":10000,\"rounds\":1,\"dropped\":0,\"devices\":[$(sed -e 's/^10\.77\..*/{"address":"&","mac":null,"vendor":null,"interface":"lab0"}/' \
-  -e 's/^10\.78\..*/{"address":"&","mac":null,"vendor":null,"interface":"lab2"}/' "$WORK/all" | paste -sd,)]}"
-check "--json names the adapter behind which each device sits" [ "$(cat "$WORK/json")" = "$expected" ]
+# The far network's devices are real neighbours, all behind one link: whether
+# the table holds their shared hardware address yet is up to the timing.
+check "--json names the adapter behind which each device sits" python3 -c '
+import json, sys
+d = json.load(open(sys.argv[1]))
+got = [(x["address"], x["interface"]) for x in d["devices"]]
+want = [(a, "lab2" if a.startswith("10.78.") else "lab0") for a in open(sys.argv[2]).read().split()]
+assert got == want and d["dropped"] == 0, got
+assert all("mac" in x and "vendor" in x for x in d["devices"])
+assert all(x["mac"] is None for x in d["devices"] if x["interface"] == "lab0"), "local addresses have no neighbour entry"
+' "$WORK/json" "$WORK/all"
 
 n_near=$(probes_heard "$near" | wc -l)
 n_far=$(probes_heard "$far" | wc -l)

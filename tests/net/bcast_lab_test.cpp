@@ -139,6 +139,16 @@ TEST_F(Channel, ABurstOverTheBatchBoundSpreadsOverConsecutivePollsInArrivalOrder
   EXPECT_EQ(rec.per_poll(), (std::vector<int>{5, 5, 3}));
 }
 
+TEST_F(Channel, TheSmallestBatchIsTwoAPoll) {
+  ASSERT_EQ(udp_bcast_set_batch(2), 0);
+  dev.queue(5);
+  sleep_ms(50);
+  ASSERT_EQ(send(rec.request()), 0);
+  ASSERT_TRUE(rec.wait_done(3000));
+  EXPECT_EQ(rec.taken(), numbered(0, 5));
+  EXPECT_EQ(rec.per_poll(), (std::vector<int>{2, 2, 1}));
+}
+
 TEST_F(Channel, AnEmptyDatagramDoesNotEndABatch) {
   ASSERT_EQ(udp_bcast_set_batch(bcast_batch_max), 0);
   ASSERT_EQ(send(rec.request()), 0);
