@@ -180,8 +180,14 @@ void udp_bcast_close() {
   if (chan.state.load() <= 0) return;
   guard_enter();
   chan.state.store(bcast_state_closed);
-  udp_close(chan.sock);
-  chan.sock = -1;
+  // A batch owner's receiver may be waiting on the socket outside the guard:
+  // it is closed once the receiver has ended, so that its number cannot be
+  // handed to another file meanwhile.
+  int32_t in_use = chan.per_poll.load() > 1 ? chan.sock : -1;
+  if (in_use < 0) {
+    udp_close(chan.sock);
+    chan.sock = -1;
+  }
   guard_leave();
   bcast_wake_receiver();
   // A reply callback may be waiting for this very thread: keep its work moving.
@@ -190,6 +196,8 @@ void udp_bcast_close() {
     if (hook) hook(wait_hook_ctx.load());
     sleep_tick();
   }
+  if (in_use > 0) udp_close(in_use);
+  chan.sock = -1;
   if (chan.wake_sock > 0) ws_closesocket(chan.wake_sock);
   chan.wake_sock = -1;
   bcast_queue_clear(&chan.held);

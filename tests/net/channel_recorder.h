@@ -58,13 +58,15 @@ struct recorder {
     std::lock_guard<std::mutex> lock(m);
     return data;
   }
-  // How many replies each poll delivered: a poll's come within microseconds
-  // of each other, the next poll's some 100 ms later.
+  // How many replies each poll of a batch window delivered, from start (the
+  // send): poll k reads from k * 100 ms after it until the next is due.
   std::vector<int> per_poll() {
     std::lock_guard<std::mutex> lock(m);
     std::vector<int> sizes;
-    for (size_t i = 0; i < at_ms.size(); i++) {
-      if (i == 0 || at_ms[i] - at_ms[i - 1] > 50) sizes.push_back(0);
+    int64_t slot = -1;
+    for (int64_t at : at_ms) {
+      if (at / 100 != slot) sizes.push_back(0);
+      slot = at / 100;
       sizes.back()++;
     }
     return sizes;
