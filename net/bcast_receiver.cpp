@@ -247,15 +247,14 @@ void udp_bcast_receiver() {
     int32_t now = chan.state.load();
     if (now == bcast_state_closed) break;
     int32_t limit = chan.per_poll.load();
-    if (limit > 1) {
-      if (now == bcast_state_window) {
-        serve_batch_window(limit);
-      } else {
-        sema_wait(chan.wake, 0);
-      }
+    if (now == bcast_state_window && limit > 1) {
+      serve_batch_window(limit);
       continue;
     }
     sema_wait(chan.wake, now == bcast_state_window ? static_cast<uint32_t>(bcast_poll_wait_ms) : 0);
+    // An owner that asked for batches while this thread waited gets them from
+    // this window's first poll on.
+    if (chan.per_poll.load() > 1) continue;
     serve_single_poll();
   }
   // The last touch of the channel: a close may free everything once it sees this.
