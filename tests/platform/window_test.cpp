@@ -222,4 +222,39 @@ TEST(Window, StockObjectsAndBrushes) {
   EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
 }
 
+// EnableWindow answers whether the window was disabled before, not what it is now.
+TEST(Window, EnableWindowAnswersWhetherTheWindowWasDisabled) {
+  HWND top = make_top();
+  EXPECT_FALSE(EnableWindow(top, FALSE)) << "it was enabled";
+  EXPECT_TRUE(EnableWindow(top, FALSE)) << "it was disabled";
+  EXPECT_FALSE(IsWindowEnabled(top));
+  EXPECT_TRUE(EnableWindow(top, TRUE)) << "it was disabled";
+  EXPECT_FALSE(EnableWindow(top, TRUE)) << "it was enabled";
+  EXPECT_TRUE(IsWindowEnabled(top));
+  DestroyWindow(top);
+}
+
+// The child that goes is hidden with WM_SHOWWINDOW's FALSE; its WM_DESTROY
+// and WM_NCDESTROY carry nothing.
+TEST(Window, TheMessagesOfAChildsDestructionCarryWhatWindowsGives) {
+  HWND top = make_top();
+  HWND a = make_child(top, logging_class(), 0, 0, 0, 10, 10);
+  msg_log().clear();
+  EXPECT_TRUE(DestroyWindow(a));
+  int ends = 0;
+  for (const logged& l : msg_log()) {
+    if (l.hwnd != a) continue;
+    if (l.msg == WM_SHOWWINDOW) {
+      EXPECT_EQ(l.wparam, WPARAM{FALSE}) << "hidden, not shown";
+    }
+    if (l.msg == WM_DESTROY || l.msg == WM_NCDESTROY) {
+      ends++;
+      EXPECT_EQ(l.wparam, WPARAM{0}) << msg_name(l.msg);
+      EXPECT_EQ(l.lparam, LPARAM{0}) << msg_name(l.msg);
+    }
+  }
+  EXPECT_EQ(ends, 2);
+  DestroyWindow(top);
+}
+
 }  // namespace
