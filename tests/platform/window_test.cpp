@@ -2,6 +2,7 @@
 // names, parents, the client area, closing.
 
 #include <cstring>
+#include <vector>
 
 #include "tests/platform/msg_log.h"
 
@@ -254,6 +255,25 @@ TEST(Window, TheMessagesOfAChildsDestructionCarryWhatWindowsGives) {
     }
   }
   EXPECT_EQ(ends, 2);
+  DestroyWindow(top);
+}
+
+// ShowWindow tells the window first, with TRUE to show and FALSE to hide.
+TEST(Window, ShowWindowSendsWmShowWindowWithWhatItDoes) {
+  HWND top = make_top();
+  HWND a = make_child(top, logging_class(), 0, 0, 0, 10, 10);
+  auto shows = [](HWND hwnd) {
+    std::vector<WPARAM> out;
+    for (const logged& l : msg_log())
+      if (l.hwnd == hwnd && l.msg == WM_SHOWWINDOW) out.push_back(l.wparam);
+    return out;
+  };
+  msg_log().clear();
+  ShowWindow(a, SW_HIDE);
+  EXPECT_EQ(shows(a), std::vector<WPARAM>{FALSE});
+  msg_log().clear();
+  ShowWindow(top, SW_SHOW);
+  EXPECT_EQ(shows(top), std::vector<WPARAM>{TRUE});
   DestroyWindow(top);
 }
 
