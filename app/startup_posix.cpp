@@ -1,13 +1,10 @@
 #include "app/startup.h"
 
 #include <cstdio>
-#include <cstdlib>
+
+#include "platform/windowing.h"
 
 void startup_report_no_window() {
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) {
-    std::fprintf(stderr, "kta-probe: cannot open display (DISPLAY is not set)\n");
-  } else {
-    std::fprintf(stderr, "kta-probe: cannot open display %s\n", display);
-  }
+  const char* why = windowing_failure();
+  std::fprintf(stderr, "kta-probe: %s\n", why ? why : "the main window could not be created");
 }

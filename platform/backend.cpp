@@ -1,117 +1,96 @@
 // The backend: chosen by name once the first top-level window is made, its
 // empty slots given defaults that do nothing.
 
+#include "platform/backend.h"
+
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
 
-#include "platform/internal.h"
+#include "platform/windowing.h"
 
 namespace {
 
-int no_open() { return 0; }
-void* no_create(HWND, surface*, int, int, const char*) { return nullptr; }
-void no_native(void*) {}
-void no_show(void*, bool) {}
-void no_present(void*, RECT) {}
-void no_title(void*, const char*) {}
-void no_icon(void*, HICON) {}
-void no_owner(void*, void*) {}
-void no_frame(void*, frame_kind) {}
-void no_activate(void*, DWORD) {}
-int unscaled() { return 1; }
-void no_clipboard(const char*, size_t) {}
-bool no_wait(int) { return false; }
-void no_pump() {}
-DWORD windows_double_click() { return 500; }
-int no_text_width(const char*, int) { return -1; }
-bool no_draw_text(surface*, int, int, RECT, const char*, int, uint32_t) { return false; }
+template <class... A>
+void ignore(const A&...) {}
 
-const backend no_backend = {
-    .name = "none",
-    .open = no_open,
-    .create = no_create,
-    .destroy = no_native,
-    .show = no_show,
-    .present = no_present,
-    .set_title = no_title,
-    .set_icon = no_icon,
-    .set_owner = no_owner,
-    .set_frame = no_frame,
-    .activate = no_activate,
-    .scale = unscaled,
-    .set_clipboard = no_clipboard,
-    .wait = no_wait,
-    .pump = no_pump,
-    .double_click_ms = windows_double_click,
-    .text_width = no_text_width,
-    .draw_text = no_draw_text,
+// The defaults, each named after its slot.
+#define BACKEND_SLOT(result, slot, params, args, fallback) \
+  result none_##slot params {                              \
+    ignore args;                                           \
+    return static_cast<result>(fallback);                  \
+  }
+BACKEND_SLOTS(BACKEND_SLOT)
+#undef BACKEND_SLOT
+
+const backend none = {.name = "none",
+#define BACKEND_SLOT(result, slot, params, args, fallback) .slot = none_##slot,
+                      BACKEND_SLOTS(BACKEND_SLOT)
+#undef BACKEND_SLOT
 };
 
-template <class F>
-void fill(F& slot, F with) {
-  if (!slot) slot = with;
-}
-
 backend with_defaults(backend b) {
-  const backend& d = no_backend;
-  fill(b.open, d.open);
-  fill(b.create, d.create);
-  fill(b.destroy, d.destroy);
-  fill(b.show, d.show);
-  fill(b.present, d.present);
-  fill(b.set_title, d.set_title);
-  fill(b.set_icon, d.set_icon);
-  fill(b.set_owner, d.set_owner);
-  fill(b.set_frame, d.set_frame);
-  fill(b.activate, d.activate);
-  fill(b.scale, d.scale);
-  fill(b.set_clipboard, d.set_clipboard);
-  fill(b.wait, d.wait);
-  fill(b.pump, d.pump);
-  fill(b.double_click_ms, d.double_click_ms);
-  fill(b.text_width, d.text_width);
-  fill(b.draw_text, d.draw_text);
+#define BACKEND_SLOT(result, slot, params, args, fallback) \
+  if (!b.slot) b.slot = none.slot;
+  BACKEND_SLOTS(BACKEND_SLOT)
+#undef BACKEND_SLOT
   return b;
 }
 
+const backend* const backends[] = {&backend_x11, &backend_headless};
+
 struct choice {
-  backend be = no_backend;
-  bool backend_chosen = false;
-  bool backend_open = false;
+  std::once_flag once;
+  backend table;  // the chosen one, its empty slots filled
+  std::atomic<const backend*> current{&none};
+  bool open = false;
+  char why[256] = "";
 };
 
-// Under core_lock; never freed: threads may outlive main's statics.
+// Never freed: threads may outlive main's statics.
 choice& chosen() {
   static auto* c = new choice;
   return *c;
 }
 
-const struct {
-  const char* name;
-  const backend* be;
-} backends[] = {{"x11", &backend_x11}, {"headless", &backend_headless}};
+// The backend KTA_WINDOWING names, x11 where it names none; null for a name
+// that no backend has, with why filled in.
+const backend* wanted(char* why, size_t why_size) {
+  const char* want = getenv("KTA_WINDOWING");
+  if (!want || !*want) return &backend_x11;
+  std::string names;
+  for (const backend* b : backends) {
+    if (strcmp(want, b->name) == 0) return b;
+    names += names.empty() ? b->name : std::string(", ") + b->name;
+  }
+  snprintf(why, why_size, "no windowing backend is named '%s' (there are: %s)", want,
+           names.c_str());
+  return nullptr;
+}
 
 }  // namespace
 
-// The desktop's display unless a test asks for another backend by name.
-bool choose_backend() {
-  choice& c = chosen();
-  if (!c.backend_chosen) {
-    c.backend_chosen = true;
-    const char* want = getenv("KTA_WINDOWING");
-    const backend* b = &backend_x11;
-    for (const auto& e : backends)
-      if (want && strcmp(want, e.name) == 0) b = e.be;
-    if (b == &backend_x11 && !(getenv("DISPLAY") && *getenv("DISPLAY"))) b = nullptr;
-    if (b) {
-      backend filled = with_defaults(*b);
-      if (filled.open() == 0) {
-        c.be = filled;
-        c.backend_open = true;
-      }
-    }
-  }
-  return c.backend_open;
+void backend_called_locked(const char* slot) {
+  fprintf(stderr, "platform: the backend's %s was called with the core lock held\n", slot);
+  abort();
 }
 
-const backend* current_backend() { return &chosen().be; }
+bool choose_backend() {
+  choice& c = chosen();
+  std::call_once(c.once, [&c] {
+    const backend* b = wanted(c.why, sizeof c.why);
+    if (!b) return;
+    c.table = with_defaults(*b);
+    if (unlocked(&c.table, "open")->open(c.why, sizeof c.why) != 0) return;
+    c.open = true;
+    c.current.store(&c.table, std::memory_order_release);
+  });
+  return c.open;
+}
+
+const backend* current_backend() { return chosen().current.load(std::memory_order_acquire); }
+
+const char* windowing_failure() { return choose_backend() ? nullptr : chosen().why; }

@@ -3,17 +3,19 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/backend.h"
 #include "platform/headless.h"
-#include "platform/internal.h"
+#include "support/thread.h"
 
 namespace {
 
 struct headless_window {
   HWND top;
-  bool shown;
+  std::atomic<bool> shown;
 };
 
 std::atomic<int> presents{0};
+std::atomic<int> present_ms{0};
 
 void* create(HWND top, surface*, int, int, const char*) { return new headless_window{top, false}; }
 
@@ -21,7 +23,27 @@ void destroy(void* native) { delete static_cast<headless_window*>(native); }
 
 void show(void* native, bool visible) { static_cast<headless_window*>(native)->shown = visible; }
 
-void present(void*, RECT) { presents++; }
+void present(void*, RECT) {
+  presents++;
+  if (int ms = present_ms.load()) sleep_ms(static_cast<uint32_t>(ms));
+}
+
+// The pixels of top's surface, under its lock, to f: false for a bad window.
+template <class F>
+bool read_pixels(HWND top, F f) {
+  surface* s;
+  {
+    auto [g, w] = lock_window(top);
+    if (!w || !w->surf) return false;
+    s = pin_surface(w->surf);
+  }
+  {
+    std::lock_guard<std::mutex> g(s->lock);
+    f(*s);
+  }
+  unpin_surface(s);
+  return true;
+}
 
 }  // namespace
 
@@ -49,18 +71,24 @@ void headless_key(HWND top, UINT vk, bool down) { input_key(top, down, vk, 0); }
 void headless_close(HWND top) { input_close(top); }
 
 uint32_t headless_pixel(HWND top, int x, int y) {
-  auto [g, w] = lock_window(top);
-  if (!w || !w->surf || x < 0 || y < 0 || x >= w->surf->w || y >= w->surf->h) return 0xFFFFFFFF;
-  int k = w->surf->scale;
-  return w->surf->pixels[static_cast<size_t>(y) * k * w->surf->w * k + static_cast<size_t>(x) * k];
+  uint32_t p = 0xFFFFFFFF;
+  read_pixels(top, [&](const surface& s) {
+    if (x < 0 || y < 0 || x >= s.w || y >= s.h) return;
+    int k = s.scale;
+    p = s.pixels[static_cast<size_t>(y) * k * s.w * k + static_cast<size_t>(x) * k];
+  });
+  return p;
 }
 
 std::vector<uint32_t> headless_pixels(HWND top) {
-  auto [g, w] = lock_window(top);
-  return w && w->surf ? w->surf->pixels : std::vector<uint32_t>();
+  std::vector<uint32_t> out;
+  read_pixels(top, [&](const surface& s) { out = s.pixels; });
+  return out;
 }
 
 int headless_presents() { return presents.load(); }
+
+void headless_present_delay(int ms) { present_ms = ms; }
 
 bool headless_shown(HWND top) {
   auto [g, w] = lock_window(top);

@@ -8,6 +8,8 @@
 #include <X11/keysym.h>
 #include <poll.h>
 
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -42,10 +44,18 @@ int on_x_error(Display* dpy, XErrorEvent* e) {
 // Rounds toward minus infinity, so that a pointer left of a scaled window stays left of it.
 int unscale(int v) { return v >= 0 ? v / x.scale : -((-v + x.scale - 1) / x.scale); }
 
-int open() {
+int open(char* why, size_t why_size) {
+  const char* display = getenv("DISPLAY");
+  if (!display || !*display) {
+    snprintf(why, why_size, "cannot open display (DISPLAY is not set)");
+    return -1;
+  }
   XInitThreads();
   x.dpy = XOpenDisplay(nullptr);
-  if (!x.dpy) return -1;
+  if (!x.dpy) {
+    snprintf(why, why_size, "cannot open display %s", display);
+    return -1;
+  }
   x.screen = DefaultScreen(x.dpy);
   x.visual = DefaultVisual(x.dpy, x.screen);
   x.depth = DefaultDepth(x.dpy, x.screen);
@@ -54,6 +64,8 @@ int open() {
       x.visual->blue_mask != 0xFF) {
     XCloseDisplay(x.dpy);
     x.dpy = nullptr;
+    snprintf(why, why_size, "cannot use display %s (its screen is not 24-bit true colour)",
+             display);
     return -1;
   }
   xlib_error_handler = XSetErrorHandler(on_x_error);
@@ -171,7 +183,7 @@ UINT vk_of(KeySym k) {
   if (k >= XK_a && k <= XK_z) return static_cast<UINT>('A' + (k - XK_a));
   if (k >= XK_A && k <= XK_Z) return static_cast<UINT>(k);
   if (k >= XK_0 && k <= XK_9) return static_cast<UINT>(k);
-  if (k >= XK_KP_0 && k <= XK_KP_9) return static_cast<UINT>(0x60 + (k - XK_KP_0));
+  if (k >= XK_KP_0 && k <= XK_KP_9) return static_cast<UINT>(VK_NUMPAD0 + (k - XK_KP_0));
   switch (k) {
     case XK_Return:
     case XK_KP_Enter:
@@ -220,9 +232,9 @@ UINT vk_of(KeySym k) {
     case XK_minus:
       return VK_OEM_MINUS;
     case XK_semicolon:
-      return 0xBA;
+      return VK_OEM_1;
     case XK_slash:
-      return 0xBF;
+      return VK_OEM_2;
   }
   return 0;
 }
@@ -290,8 +302,8 @@ void on_selection_clear(XEvent& e, HWND) { x11_on_selection_clear(e); }
 using handler = void (*)(XEvent&, HWND);
 
 // Events are dispatched through a table indexed by their type.
-const handler* handlers() {
-  static handler table[LASTEvent] = {};
+constexpr auto handlers = [] {
+  std::array<handler, LASTEvent> table{};
   table[Expose] = on_expose;
   table[ButtonPress] = on_button;
   table[ButtonRelease] = on_button;
@@ -304,18 +316,17 @@ const handler* handlers() {
   table[SelectionRequest] = on_selection_request;
   table[SelectionClear] = on_selection_clear;
   return table;
-}
+}();
 
 void pump() {
-  static const handler* table = handlers();
   while (XPending(x.dpy)) {
     XEvent e;
     XNextEvent(x.dpy, &e);
-    if (e.type < 0 || e.type >= LASTEvent || !table[e.type]) continue;
+    if (e.type < 0 || e.type >= LASTEvent || !handlers[e.type]) continue;
     HWND top = find(e.xany.window);
     // The clipboard's events come to a window of the backend's own.
     if (top || e.type == MappingNotify || x11_is_clipboard_window(e.xany.window))
-      table[e.type](e, top);
+      handlers[e.type](e, top);
   }
 }
 

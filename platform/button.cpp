@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "platform/internal.h"
+#include "platform/controls.h"
+#include "platform/draw.h"
 
 namespace {
 
@@ -13,9 +14,7 @@ struct button {
   bool focus = false;
 };
 
-void free_button(void* p) { delete static_cast<button*>(p); }
-
-button* state(HWND hwnd) { return static_cast<button*>(control_state(hwnd)); }
+button* state(HWND hwnd) { return control_of<button>(hwnd); }
 
 void set_pushed(HWND hwnd, button* b, bool pushed) {
   if (b->pushed == pushed) return;
@@ -51,14 +50,14 @@ void paint(HWND hwnd) {
   int w, h;
   if (b && window_client_size(hwnd, &w, &h)) {
     RECT r{0, 0, w, h};
-    dc_fill(dc, r, sys_color(COLOR_BTNFACE));
+    dc_fill(dc, r, GetSysColor(COLOR_BTNFACE));
     dc_edge(dc, r, b->pushed);
     std::string text = window_text(hwnd);
     int len = static_cast<int>(text.size());
     int shift = b->pushed ? 1 : 0;
     int tx = (w - text_width(text.c_str(), len)) / 2 + shift;
     int ty = (h - text_height()) / 2 + shift;
-    dc_text(dc, tx, ty, text.c_str(), len, sys_color(COLOR_BTNTEXT));
+    dc_text(dc, tx, ty, text.c_str(), len, GetSysColor(COLOR_BTNTEXT));
     if (b->focus) dotted_frame(dc, RECT{3 + shift, 3 + shift, w - 3 + shift, h - 3 + shift});
   }
   EndPaint(hwnd, &ps);
@@ -67,12 +66,9 @@ void paint(HWND hwnd) {
 }  // namespace
 
 LRESULT CALLBACK button_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (msg == WM_NCCREATE) {
-    set_control_state(hwnd, new button, free_button);
-    return DefWindowProcA(hwnd, msg, wparam, lparam);
-  }
-  button* b = state(hwnd);
-  if (!b) return DefWindowProcA(hwnd, msg, wparam, lparam);
+  LRESULT result;
+  button* b = control_start<button>(hwnd, msg, wparam, lparam, &result);
+  if (!b) return result;
   switch (msg) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:  // a push button takes a double-click as a second press

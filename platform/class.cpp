@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/internal.h"
+#include "platform/controls.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ wnd_class* find_class(LPCSTR name) {
 ATOM RegisterClassA(const WNDCLASSA* wc) {
   if (!wc || !wc->lpfnWndProc || !wc->lpszClassName || IS_INTRESOURCE(wc->lpszClassName)) return 0;
   if (wc->cbWndExtra < 0 || wc->cbWndExtra > 40) return 0;  // Windows' own limit
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   if (find_class(wc->lpszClassName)) return 0;
   classes().push_back(new wnd_class{wc->lpszClassName, wc->style, wc->lpfnWndProc, wc->cbWndExtra,
                                     wc->hInstance, wc->hIcon, wc->hCursor, wc->hbrBackground});

@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "platform/internal.h"
+#include "platform/backend.h"
 
 namespace {
 
@@ -77,13 +77,13 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   b->size = bytes;
   b->locks = 0;
   if (flags & GMEM_ZEROINIT) std::memset(b->data, 0, bytes + 1);
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   live_blocks().insert(b);
   return b;
 }
 
 LPVOID GlobalLock(HGLOBAL mem) {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   global_block* b = block_of(mem);
   if (!b) return nullptr;
   b->locks++;
@@ -92,21 +92,21 @@ LPVOID GlobalLock(HGLOBAL mem) {
 
 // FALSE once the last lock is gone, as Windows answers.
 BOOL GlobalUnlock(HGLOBAL mem) {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   global_block* b = block_of(mem);
   if (!b || b->locks == 0) return FALSE;
   return --b->locks > 0;
 }
 
 SIZE_T GlobalSize(HGLOBAL mem) {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   global_block* b = block_of(mem);
   return b ? b->size : 0;
 }
 
 // Null when freed; the handle back when it cannot be, also when the clipboard holds it.
 HGLOBAL GlobalFree(HGLOBAL mem) {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   global_block* b = block_of(mem);
   if (!b || b == clip().text) return mem;
   live_blocks().erase(b);
@@ -125,7 +125,7 @@ BOOL OpenClipboard(HWND owner) {
 }
 
 BOOL EmptyClipboard() {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   clipboard_state& c = clip();
   if (!opened_here(c)) return FALSE;
   drop_text(c);
@@ -135,7 +135,7 @@ BOOL EmptyClipboard() {
 }
 
 HANDLE SetClipboardData(UINT format, HANDLE data) {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   clipboard_state& c = clip();
   global_block* b = block_of(data);
   if (!opened_here(c) || format != CF_TEXT || !b) return nullptr;
@@ -146,41 +146,39 @@ HANDLE SetClipboardData(UINT format, HANDLE data) {
 }
 
 HANDLE GetClipboardData(UINT format) {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   clipboard_state& c = clip();
   return opened_here(c) && format == CF_TEXT ? c.text : nullptr;
 }
 
 BOOL IsClipboardFormatAvailable(UINT format) {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   return format == CF_TEXT && clip().text != nullptr;
 }
 
 HWND GetClipboardOwner() {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   return find_window(clip().owner) ? clip().owner : nullptr;
 }
 
 BOOL CloseClipboard() {
   std::string text;
   bool offer, empty;
-  const backend* be;
   {
-    std::lock_guard<std::mutex> g(core_lock());
+    core_guard g(core_lock());
     clipboard_state& c = clip();
     if (!opened_here(c)) return FALSE;
     c.opened_by = nullptr;
     offer = c.changed;
     empty = !c.text;
     if (c.text) text = desktop_text(c.text);
-    be = current_backend();
   }
-  if (offer) be->set_clipboard(empty ? nullptr : text.c_str(), text.size());
+  if (offer) backend_set_clipboard(empty ? nullptr : text.c_str(), text.size());
   return TRUE;
 }
 
 void input_clipboard_lost() {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   clipboard_state& c = clip();
   if (c.opened_by) return;  // its data may be in use; a later copy replaces it anyway
   drop_text(c);

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "platform/internal.h"
+#include "platform/backend.h"
+#include "platform/controls.h"
+#include "platform/draw.h"
 
 namespace {
 
@@ -88,10 +90,9 @@ bool brush_color(HBRUSH h, COLORREF* c) {
 
 // Moves r from the DC's coordinates onto the surface and clips it there;
 // false when nothing of it is left to draw.
-bool clip_to_dc(const gdi_dc* dc, const surface* s, RECT* r) {
-  RECT whole{0, 0, s->w, s->h};
-  OffsetRect(r, dc->ox, dc->oy);
-  return IntersectRect(r, r, &dc->clip) && IntersectRect(r, r, &whole);
+bool clip_to(const dc_target& t, RECT* r) {
+  OffsetRect(r, t.ox, t.oy);
+  return IntersectRect(r, r, &t.clip);
 }
 
 // r in the program's pixels, each of which covers scale x scale of the surface's.
@@ -100,6 +101,12 @@ void fill_pixels(surface* s, RECT r, uint32_t rgb) {
   long stride = static_cast<long>(s->w) * k;
   for (LONG y = r.top * k; y < r.bottom * k; y++)
     std::fill_n(s->pixels.begin() + y * stride + r.left * k, (r.right - r.left) * k, rgb);
+}
+
+void fill_on(const dc_target& t, RECT r, COLORREF c) {
+  if (!clip_to(t, &r)) return;
+  std::lock_guard<std::mutex> g(t.s->lock);
+  fill_pixels(t.s, r, rgb_of(c));
 }
 
 void mark_dirty(surface* s, RECT r) { UnionRect(&s->dirty, &s->dirty, &r); }
@@ -115,11 +122,20 @@ RECT visible_client(window* w) {
   return r;
 }
 
-surface* dc_surface(const gdi_dc* dc) {
-  if (!live_dcs().count(const_cast<gdi_dc*>(dc))) return nullptr;
+bool dc_begin(HDC hdc, dc_target* t) {
+  auto* dc = reinterpret_cast<gdi_dc*>(hdc);
+  core_guard g(core_lock());
+  if (!live_dcs().count(dc)) return false;
   window* w = find_window(dc->hwnd);
-  return w ? top_of(w)->surf : nullptr;
+  surface* s = w ? top_of(w)->surf : nullptr;
+  if (!s) return false;
+  RECT whole{0, 0, s->w, s->h};
+  *t = dc_target{pin_surface(s), dc->ox, dc->oy, {}};
+  IntersectRect(&t->clip, &dc->clip, &whole);
+  return true;
 }
+
+void dc_end(const dc_target& t) { unpin_surface(t.s); }
 
 HDC new_dc(HWND hwnd, int ox, int oy, RECT clip) {
   auto* dc = new gdi_dc{hwnd, ox, oy, clip};
@@ -132,15 +148,13 @@ HBRUSH sys_brush(int index) {
   return reinterpret_cast<HBRUSH>(&sys_brushes()[index]);
 }
 
-COLORREF sys_color(int index) { return classic_color(index); }
-
 DWORD GetSysColor(int index) { return classic_color(index); }
 
 uint32_t rgb_of(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 
 HBRUSH CreateSolidBrush(COLORREF color) {
   auto* b = new gdi_brush{color & 0x00FFFFFF, false};
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   live_brushes().insert(b);
   return reinterpret_cast<HBRUSH>(b);
 }
@@ -153,7 +167,7 @@ HGDIOBJ GetStockObject(int index) {
 BOOL DeleteObject(HGDIOBJ object) {
   auto* b = static_cast<gdi_brush*>(object);
   if (!b) return FALSE;
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   if (is_stock(b)) return TRUE;  // stock objects outlive every delete, as on Windows
   if (!live_brushes().erase(b)) return FALSE;
   delete b;
@@ -169,7 +183,7 @@ HDC GetDC(HWND hwnd) {
 
 int ReleaseDC(HWND, HDC hdc) {
   auto* dc = reinterpret_cast<gdi_dc*>(hdc);
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   if (!live_dcs().erase(dc)) return 0;
   if (window* w = find_window(dc->hwnd); w && top_of(w)->surf)
     mark_dirty(top_of(w)->surf, dc->clip);
@@ -179,22 +193,23 @@ int ReleaseDC(HWND, HDC hdc) {
 
 int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
   if (!rect) return 0;
-  auto* dc = reinterpret_cast<gdi_dc*>(hdc);
-  std::lock_guard<std::mutex> g(core_lock());
-  surface* s = dc_surface(dc);
   COLORREF c;
-  if (!s || !brush_color(brush, &c)) return 0;
-  RECT r = *rect;
-  if (clip_to_dc(dc, s, &r)) fill_pixels(s, r, rgb_of(c));
+  {
+    core_guard g(core_lock());
+    if (!brush_color(brush, &c)) return 0;
+  }
+  dc_target t;
+  if (!dc_begin(hdc, &t)) return 0;
+  fill_on(t, *rect, c);
+  dc_end(t);
   return 1;
 }
 
 void dc_fill(HDC hdc, RECT r, COLORREF c) {
-  auto* dc = reinterpret_cast<gdi_dc*>(hdc);
-  std::lock_guard<std::mutex> g(core_lock());
-  surface* s = dc_surface(dc);
-  if (!s) return;
-  if (clip_to_dc(dc, s, &r)) fill_pixels(s, r, rgb_of(c));
+  dc_target t;
+  if (!dc_begin(hdc, &t)) return;
+  fill_on(t, r, c);
+  dc_end(t);
 }
 
 void dc_frame(HDC dc, RECT r, COLORREF c) {
@@ -206,13 +221,13 @@ void dc_frame(HDC dc, RECT r, COLORREF c) {
 
 void dc_edge(HDC dc, RECT r, bool sunken) {
   if (sunken) {
-    dc_frame(dc, r, sys_color(COLOR_3DDKSHADOW));
+    dc_frame(dc, r, GetSysColor(COLOR_3DDKSHADOW));
     dc_frame(dc, RECT{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1},
-             sys_color(COLOR_BTNSHADOW));
+             GetSysColor(COLOR_BTNSHADOW));
     return;
   }
-  COLORREF hi = sys_color(COLOR_BTNHIGHLIGHT), dk = sys_color(COLOR_3DDKSHADOW);
-  COLORREF lt = sys_color(COLOR_3DLIGHT), sh = sys_color(COLOR_BTNSHADOW);
+  COLORREF hi = GetSysColor(COLOR_BTNHIGHLIGHT), dk = GetSysColor(COLOR_3DDKSHADOW);
+  COLORREF lt = GetSysColor(COLOR_3DLIGHT), sh = GetSysColor(COLOR_BTNSHADOW);
   dc_fill(dc, RECT{r.left, r.top, r.right - 1, r.top + 1}, hi);
   dc_fill(dc, RECT{r.left, r.top, r.left + 1, r.bottom - 1}, hi);
   dc_fill(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, dk);
@@ -225,26 +240,29 @@ void dc_edge(HDC dc, RECT r, bool sunken) {
 
 // Every other pixel of the outline inverted, as DrawFocusRect draws it.
 void dc_focus_rect(HDC hdc, RECT r) {
-  auto* dc = reinterpret_cast<gdi_dc*>(hdc);
-  std::lock_guard<std::mutex> g(core_lock());
-  surface* s = dc_surface(dc);
-  if (!s || IsRectEmpty(&r)) return;
+  dc_target t;
+  if (IsRectEmpty(&r) || !dc_begin(hdc, &t)) return;
+  surface* s = t.s;
   auto invert = [&](LONG x, LONG y) {
     RECT p{x, y, x + 1, y + 1};
-    if (!clip_to_dc(dc, s, &p)) return;
+    if (!clip_to(t, &p)) return;
     int k = s->scale;
     long stride = static_cast<long>(s->w) * k;
     for (LONG sy = p.top * k; sy < p.bottom * k; sy++)
       for (LONG sx = p.left * k; sx < p.right * k; sx++) s->pixels[sy * stride + sx] ^= 0xFFFFFF;
   };
-  for (LONG x = r.left; x < r.right; x += 2) {
-    invert(x, r.top);
-    invert(x, r.bottom - 1);
+  {
+    std::lock_guard<std::mutex> g(s->lock);
+    for (LONG x = r.left; x < r.right; x += 2) {
+      invert(x, r.top);
+      invert(x, r.bottom - 1);
+    }
+    for (LONG y = r.top + 2; y < r.bottom - 1; y += 2) {
+      invert(r.left, y);
+      invert(r.right - 1, y);
+    }
   }
-  for (LONG y = r.top + 2; y < r.bottom - 1; y += 2) {
-    invert(r.left, y);
-    invert(r.right - 1, y);
-  }
+  dc_end(t);
 }
 
 HDC GetWindowDC(HWND hwnd) {
@@ -267,16 +285,16 @@ void draw_frame(HWND hwnd) {
   r = RECT{0, 0, r.right - r.left, r.bottom - r.top};
   HDC dc = GetWindowDC(hwnd);
   if (ex & WS_EX_CLIENTEDGE) {
-    COLORREF sh = sys_color(COLOR_BTNSHADOW), hi = sys_color(COLOR_BTNHIGHLIGHT);
+    COLORREF sh = GetSysColor(COLOR_BTNSHADOW), hi = GetSysColor(COLOR_BTNHIGHLIGHT);
     dc_fill(dc, RECT{r.left, r.top, r.right, r.top + 1}, sh);
     dc_fill(dc, RECT{r.left, r.top, r.left + 1, r.bottom}, sh);
     dc_fill(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, hi);
     dc_fill(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, hi);
     r = RECT{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
-    dc_fill(dc, RECT{r.left, r.top, r.right, r.top + 1}, sys_color(COLOR_3DDKSHADOW));
-    dc_fill(dc, RECT{r.left, r.top, r.left + 1, r.bottom}, sys_color(COLOR_3DDKSHADOW));
-    dc_fill(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, sys_color(COLOR_3DLIGHT));
-    dc_fill(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, sys_color(COLOR_3DLIGHT));
+    dc_fill(dc, RECT{r.left, r.top, r.right, r.top + 1}, GetSysColor(COLOR_3DDKSHADOW));
+    dc_fill(dc, RECT{r.left, r.top, r.left + 1, r.bottom}, GetSysColor(COLOR_3DDKSHADOW));
+    dc_fill(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, GetSysColor(COLOR_3DLIGHT));
+    dc_fill(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, GetSysColor(COLOR_3DLIGHT));
     r = RECT{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
   }
   if (style & WS_BORDER) dc_frame(dc, r, RGB(0, 0, 0));

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
-#include "platform/internal.h"
+#include "platform/backend.h"
+#include "platform/draw.h"
 
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   switch (msg) {
@@ -38,10 +40,21 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_SETTEXT: {
-      auto [g, w] = lock_window(hwnd);
-      if (!w) return FALSE;
-      w->text = lparam ? reinterpret_cast<const char*>(lparam) : "";
-      if (w->surf) current_backend()->set_title(w->surf->native, w->text.c_str());
+      surface* s = nullptr;
+      std::string title;
+      {
+        auto [g, w] = lock_window(hwnd);
+        if (!w) return FALSE;
+        w->text = lparam ? reinterpret_cast<const char*>(lparam) : "";
+        if (w->surf) {
+          s = pin_surface(w->surf);
+          title = w->text;
+        }
+      }
+      if (s) {
+        backend_set_title(s->native, title.c_str());
+        unpin_surface(s);
+      }
       return TRUE;
     }
     case WM_GETTEXT: {

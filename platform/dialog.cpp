@@ -1,7 +1,7 @@
 // Keyboard navigation among a window's controls, as the dialog manager gives
 // any window whose loop calls IsDialogMessageA: Tab, Shift+Tab, Enter, Escape.
 
-#include "platform/internal.h"
+#include "platform/core.h"
 
 namespace {
 

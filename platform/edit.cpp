@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/internal.h"
+#include "platform/controls.h"
+#include "platform/draw.h"
 
 namespace {
 
@@ -16,9 +17,7 @@ struct edit {
   bool focus = false;
 };
 
-void free_edit(void* p) { delete static_cast<edit*>(p); }
-
-edit* state(HWND hwnd) { return static_cast<edit*>(control_state(hwnd)); }
+edit* state(HWND hwnd) { return control_of<edit>(hwnd); }
 
 void changed(HWND hwnd) {
   InvalidateRect(hwnd, nullptr, TRUE);
@@ -39,12 +38,12 @@ void paint(HWND hwnd) {
     if (cx - e->scroll > w - 3) e->scroll = cx - (w - 3);
     if (cx - e->scroll < 0) e->scroll = cx;
     int ty = (h - text_height()) / 2;
-    dc_fill(dc, RECT{0, 0, w, h}, sys_color(COLOR_WINDOW));
+    dc_fill(dc, RECT{0, 0, w, h}, GetSysColor(COLOR_WINDOW));
     dc_text(dc, 1 - e->scroll, ty, text.c_str(), static_cast<int>(text.size()),
-            sys_color(COLOR_WINDOWTEXT));
+            GetSysColor(COLOR_WINDOWTEXT));
     if (e->focus)
       dc_fill(dc, RECT{1 + cx - e->scroll, ty, 2 + cx - e->scroll, ty + text_height()},
-              sys_color(COLOR_WINDOWTEXT));
+              GetSysColor(COLOR_WINDOWTEXT));
   }
   EndPaint(hwnd, &ps);
 }
@@ -60,12 +59,9 @@ size_t caret_at(HWND hwnd, edit* e, int x) {
 }  // namespace
 
 LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (msg == WM_NCCREATE) {
-    set_control_state(hwnd, new edit, free_edit);
-    return DefWindowProcA(hwnd, msg, wparam, lparam);
-  }
-  edit* e = state(hwnd);
-  if (!e) return DefWindowProcA(hwnd, msg, wparam, lparam);
+  LRESULT result;
+  edit* e = control_start<edit>(hwnd, msg, wparam, lparam, &result);
+  if (!e) return result;
   switch (msg) {
     case WM_CHAR: {
       std::string text = window_text(hwnd);

@@ -21,4 +21,6 @@ uint32_t headless_pixel(HWND top, int x, int y);
 std::vector<uint32_t> headless_pixels(HWND top);
 // How many times windows were presented, and whether top is shown.
 int headless_presents();
+// Each present from now on takes ms, as on a slow display.
+void headless_present_delay(int ms);
 bool headless_shown(HWND top);

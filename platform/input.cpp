@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/internal.h"
+#include "platform/backend.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ char vk_to_char(UINT vk, bool shift) {
   static const char shifted_digits[] = ")!@#$%^&*(";
   if (vk >= 'A' && vk <= 'Z') return static_cast<char>(shift ? vk : vk + 32);
   if (vk >= '0' && vk <= '9') return shift ? shifted_digits[vk - '0'] : static_cast<char>(vk);
-  if (vk >= 0x60 && vk <= 0x69) return static_cast<char>('0' + vk - 0x60);
+  if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD9) return static_cast<char>('0' + vk - VK_NUMPAD0);
   switch (vk) {
     case VK_RETURN:
       return '\r';
@@ -32,11 +32,11 @@ char vk_to_char(UINT vk, bool shift) {
       return shift ? '<' : ',';
     case VK_OEM_MINUS:
       return shift ? '_' : '-';
-    case 0x6E:
+    case VK_DECIMAL:
       return '.';
-    case 0xBA:
+    case VK_OEM_1:
       return shift ? ':' : ';';
-    case 0xBF:
+    case VK_OEM_2:
       return shift ? '?' : '/';
   }
   return 0;
@@ -80,7 +80,7 @@ HWND SetFocus(HWND hwnd) {
 }
 
 HWND GetFocus() {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   return my_queue()->focus;
 }
 
@@ -100,7 +100,7 @@ HWND SetCapture(HWND hwnd) {
 BOOL ReleaseCapture() {
   HWND old;
   {
-    std::lock_guard<std::mutex> g(core_lock());
+    core_guard g(core_lock());
     thread_queue* q = my_queue();
     old = q->capture;
     q->capture = nullptr;
@@ -110,26 +110,26 @@ BOOL ReleaseCapture() {
 }
 
 SHORT GetKeyState(int vk) {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   return (my_queue()->keys[vk & 0xFF] & 0x80) ? static_cast<SHORT>(0xFF80) : 0;
 }
 
 BOOL GetKeyboardState(BYTE* state) {
   if (!state) return FALSE;
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   std::copy_n(my_queue()->keys, 256, state);
   return TRUE;
 }
 
 BOOL SetKeyboardState(BYTE* state) {
   if (!state) return FALSE;
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   std::copy_n(state, 256, my_queue()->keys);
   return TRUE;
 }
 
 HWND GetCapture() {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   return my_queue()->capture;
 }
 
@@ -138,7 +138,7 @@ BOOL TranslateMessage(const MSG* msg) {
   if (msg->message == WM_KEYUP || msg->message == WM_SYSKEYUP || msg->message == WM_SYSKEYDOWN)
     return TRUE;
   if (msg->message != WM_KEYDOWN) return FALSE;
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   thread_queue* q = my_queue();
   bool shift = (q->keys[VK_SHIFT] & 0x80) != 0;
   auto vk = static_cast<UINT>(msg->wParam);
@@ -153,23 +153,22 @@ BOOL TranslateMessage(const MSG* msg) {
   return TRUE;
 }
 
-UINT GetDoubleClickTime() {
-  std::lock_guard<std::mutex> g(core_lock());
-  return current_backend()->double_click_ms();
-}
+UINT GetDoubleClickTime() { return backend_double_click_ms(); }
 
 namespace {
 
 // The window a click on a disabled top-level window brings forward, as
-// Windows does: the enabled popup it owns, through a chain of boxes.
-void* modal_popup_of(window* top) {
+// Windows does: the enabled popup it owns, through a chain of boxes. Its
+// surface comes pinned, for the backend to be called once the lock is gone.
+surface* modal_popup_of(window* top) {
   for (int depth = 0; depth < 16; depth++) {
     window* found = nullptr;
     for (window* w : window_slots())
       if (w && !w->parent && w->owner_window == top->handle && (w->style & WS_VISIBLE) && w->surf)
         found = w;
     if (!found) return nullptr;
-    if (!(found->style & WS_DISABLED)) return found->surf->native;
+    if (!(found->style & WS_DISABLED))
+      return found->surf->native ? pin_surface(found->surf) : nullptr;
     top = found;
   }
   return nullptr;
@@ -178,13 +177,15 @@ void* modal_popup_of(window* top) {
 }  // namespace
 
 void input_mouse(HWND top_hwnd, UINT msg, int x, int y, DWORD time) {
+  DWORD dbl = backend_double_click_ms();
   auto [g, top] = lock_window(top_hwnd);
-  DWORD dbl = current_backend()->double_click_ms();
   if (top && (top->style & WS_DISABLED) && (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN)) {
-    void* popup = modal_popup_of(top);
-    const backend* be = current_backend();
+    surface* popup = modal_popup_of(top);
     g.unlock();
-    if (popup) be->activate(popup, time);
+    if (popup) {
+      backend_activate(popup->native, time);
+      unpin_surface(popup);
+    }
     return;
   }
   // A disabled window (the owner of a modal box) takes no input.

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/internal.h"
+#include "platform/controls.h"
+#include "platform/draw.h"
+#include "platform/metrics.h"
 
 namespace {
 
@@ -23,9 +25,7 @@ struct listbox {
   bool focus = false;
 };
 
-void free_listbox(void* p) { delete static_cast<listbox*>(p); }
-
-listbox* state(HWND hwnd) { return static_cast<listbox*>(control_state(hwnd)); }
+listbox* state(HWND hwnd) { return control_of<listbox>(hwnd); }
 
 // Windows compares list box items as CompareString does with the case
 // ignored: punctuation before digits before letters, so "10.0.0.10" sorts
@@ -106,21 +106,22 @@ int item_at(listbox* lb, int y) {
 void paint_scrollbar(HWND hwnd, listbox* lb, int cw, int ch) {
   HDC dc = GetWindowDC(hwnd);
   int off = (window_style(hwnd) & WS_BORDER) ? 1 : 0;
-  RECT bar{off + cw, off, off + cw + 17, off + ch};
-  dc_fill(dc, bar, sys_color(COLOR_SCROLLBAR));
-  RECT up{bar.left, bar.top, bar.right, bar.top + 17};
-  RECT down{bar.left, bar.bottom - 17, bar.right, bar.bottom};
-  dc_fill(dc, up, sys_color(COLOR_BTNFACE));
+  RECT bar{off + cw, off, off + cw + scrollbar_width, off + ch};
+  dc_fill(dc, bar, GetSysColor(COLOR_SCROLLBAR));
+  RECT up{bar.left, bar.top, bar.right, bar.top + scroll_arrow_height};
+  RECT down{bar.left, bar.bottom - scroll_arrow_height, bar.right, bar.bottom};
+  dc_fill(dc, up, GetSysColor(COLOR_BTNFACE));
   dc_edge(dc, up, false);
-  dc_fill(dc, down, sys_color(COLOR_BTNFACE));
+  dc_fill(dc, down, GetSysColor(COLOR_BTNFACE));
   dc_edge(dc, down, false);
   int n = static_cast<int>(lb->items.size()), rows = std::max(1, ch / item_height);
-  int track = ch - 34;
+  int track = ch - 2 * scroll_arrow_height;
   if (n > rows && track > 8) {
     int thumb = std::max(8, track * rows / n);
     int pos = (track - thumb) * lb->top / std::max(1, n - rows);
-    RECT t{bar.left, bar.top + 17 + pos, bar.right, bar.top + 17 + pos + thumb};
-    dc_fill(dc, t, sys_color(COLOR_BTNFACE));
+    int at = bar.top + scroll_arrow_height + pos;
+    RECT t{bar.left, at, bar.right, at + thumb};
+    dc_fill(dc, t, GetSysColor(COLOR_BTNFACE));
     dc_edge(dc, t, false);
   }
   ReleaseDC(hwnd, dc);
@@ -136,15 +137,15 @@ void paint(HWND hwnd) {
     EndPaint(hwnd, &ps);
     return;
   }
-  dc_fill(dc, RECT{0, 0, cw, ch}, sys_color(COLOR_WINDOW));
+  dc_fill(dc, RECT{0, 0, cw, ch}, GetSysColor(COLOR_WINDOW));
   int ty = (item_height - text_height()) / 2;
   for (int i = lb->top, y = 0; i < static_cast<int>(lb->items.size()) && y < ch;
        i++, y += item_height) {
     const std::string& s = lb->items[static_cast<size_t>(i)];
-    COLORREF fg = sys_color(COLOR_WINDOWTEXT);
+    COLORREF fg = GetSysColor(COLOR_WINDOWTEXT);
     if (i == lb->sel) {
-      dc_fill(dc, RECT{0, y, cw, y + item_height}, sys_color(COLOR_HIGHLIGHT));
-      fg = sys_color(COLOR_HIGHLIGHTTEXT);
+      dc_fill(dc, RECT{0, y, cw, y + item_height}, GetSysColor(COLOR_HIGHLIGHT));
+      fg = GetSysColor(COLOR_HIGHLIGHTTEXT);
     }
     dc_text(dc, 2, y + ty, s.c_str(), static_cast<int>(s.size()), fg);
   }
@@ -211,12 +212,9 @@ LRESULT find(listbox* lb, WPARAM start, const char* text, bool exact) {
 }  // namespace
 
 LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (msg == WM_NCCREATE) {
-    set_control_state(hwnd, new listbox, free_listbox);
-    return DefWindowProcA(hwnd, msg, wparam, lparam);
-  }
-  listbox* lb = state(hwnd);
-  if (!lb) return DefWindowProcA(hwnd, msg, wparam, lparam);
+  LRESULT result;
+  listbox* lb = control_start<listbox>(hwnd, msg, wparam, lparam, &result);
+  if (!lb) return result;
   int n = static_cast<int>(lb->items.size());
   int index = static_cast<int>(static_cast<INT_PTR>(wparam));
   switch (msg) {

@@ -4,7 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include "platform/internal.h"
+#include "platform/backend.h"
 #include "support/clock_sys.h"
 
 namespace {
@@ -16,7 +16,7 @@ struct queue_holder {
   thread_queue* q = nullptr;
   ~queue_holder() {
     if (!q) return;
-    std::lock_guard<std::mutex> g(core_lock());
+    core_guard g(core_lock());
     q->dead = true;
     // Nobody will serve these any more: release their senders.
     for (sent_msg* s : q->sent) {
@@ -50,13 +50,13 @@ void serve_sent(thread_queue* q) {
   for (;;) {
     sent_msg* s;
     {
-      std::lock_guard<std::mutex> g(core_lock());
+      core_guard g(core_lock());
       if (q->sent.empty()) return;
       s = q->sent.front();
       q->sent.pop_front();
     }
     LRESULT r = call_proc(s->hwnd, s->msg, s->wparam, s->lparam);
-    std::lock_guard<std::mutex> g(core_lock());
+    core_guard g(core_lock());
     s->result = r;
     s->done = true;
     queue_wake(s->sender);  // s may be gone once the lock is dropped
@@ -64,12 +64,11 @@ void serve_sent(thread_queue* q) {
 }
 
 // Called and returns with the lock held; wakes for anything queue_wake signals.
-void queue_wait(std::unique_lock<std::mutex>& lk, thread_queue* q, bool with_backend) {
+void queue_wait(std::unique_lock<core_mutex>& lk, thread_queue* q, bool with_backend) {
   if (with_backend && q->toplevels > 0) {
-    const backend* be = current_backend();
     lk.unlock();
     present_dirty(q);
-    if (be->wait(q->wake_fd)) {
+    if (backend_wait(q->wake_fd)) {
       lk.lock();
       uint64_t n;
       if (read(q->wake_fd, &n, sizeof n) < 0) n = 0;
@@ -104,10 +103,10 @@ int fetch(MSG* m, HWND hwnd, UINT lo, UINT hi, UINT flags, bool block) {
     serve_sent(q);
     bool shown;
     {
-      std::lock_guard<std::mutex> g(core_lock());
+      core_guard g(core_lock());
       shown = q->toplevels > 0;
     }
-    if (shown) current_backend()->pump();
+    if (shown) backend_pump();
     auto [lk, filter] = lock_window(hwnd);
     if (!q->sent.empty()) continue;
     if (hwnd && !filter) return -1;
@@ -233,7 +232,7 @@ BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
 }
 
 void PostQuitMessage(int exit_code) {
-  std::lock_guard<std::mutex> g(core_lock());
+  core_guard g(core_lock());
   thread_queue* q = my_queue();
   q->quit = true;
   q->quit_code = exit_code;

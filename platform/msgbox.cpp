@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/internal.h"
+#include "platform/controls.h"
+#include "platform/draw.h"
+#include "platform/metrics.h"
 
 namespace {
 
@@ -15,7 +17,6 @@ constexpr int max_text_width = 360;  // wider text wraps onto more lines
 constexpr int margin = 12;
 constexpr int icon_size = 32;
 constexpr int button_w = 75, button_h = 23, button_gap = 8;
-constexpr int frame = 3, caption = 23;  // a fixed frame with a caption, as window.cpp lays out
 
 struct box {
   std::vector<std::string> lines;
@@ -114,13 +115,13 @@ LRESULT CALLBACK box_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       HDC dc = BeginPaint(hwnd, &ps);
       RECT r;
       GetClientRect(hwnd, &r);
-      dc_fill(dc, r, sys_color(COLOR_BTNFACE));
+      dc_fill(dc, r, GetSysColor(COLOR_BTNFACE));
       if (b) {
         draw_icon(dc, b->icon, margin, margin);
         int y = margin;
         for (const std::string& line : b->lines) {
           dc_text(dc, b->text_x, y, line.c_str(), static_cast<int>(line.size()),
-                  sys_color(COLOR_BTNTEXT));
+                  GetSysColor(COLOR_BTNTEXT));
           y += text_height();
         }
       }
@@ -176,7 +177,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption_text, UINT type) {
   int cw = std::max(b.text_x + text_w + margin, row_w + 2 * margin);
   int body_h = std::max(text_h, b.icon ? icon_size : 0);
   int ch = margin + body_h + margin + button_h + margin;
-  int ow = cw + 2 * frame, oh = ch + 2 * frame + caption;
+  // The box has a fixed frame and a caption.
+  int ow = cw + 2 * fixed_frame, oh = ch + 2 * fixed_frame + caption_height;
 
   int x = 200, y = 200;
   RECT orect;

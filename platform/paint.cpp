@@ -1,8 +1,11 @@
 // Update regions, WM_PAINT and BeginPaint, and presenting what was drawn.
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
-#include "platform/internal.h"
+#include "platform/backend.h"
+#include "platform/draw.h"
 
 namespace {
 
@@ -118,25 +121,31 @@ BOOL ValidateRect(HWND hwnd, const RECT* rect) {
 BOOL UpdateWindow(HWND hwnd) {
   if (!IsWindow(hwnd)) return FALSE;
   paint_tree(hwnd);
-  auto [g, w] = lock_window(hwnd);
-  if (w && w->owner == my_queue()) {
+  surface* s = nullptr;
+  RECT area{};
+  if (auto [g, w] = lock_window(hwnd); w && w->owner == my_queue()) {
     window* top = top_of(w);
-    const backend* be = current_backend();
     if (top->surf && (top->style & WS_VISIBLE) && !IsRectEmpty(&top->surf->dirty)) {
-      be->present(top->surf->native, top->surf->dirty);
-      top->surf->dirty = RECT{};
+      s = pin_surface(top->surf);
+      area = s->dirty;
+      s->dirty = RECT{};
     }
   }
+  if (s) present_surface(s, area);
   return TRUE;
 }
 
 void present_dirty(thread_queue* q) {
-  std::lock_guard<std::mutex> g(core_lock());
-  const backend* be = current_backend();
-  for (window* w : window_slots()) {
-    if (!w || w->owner != q || !w->surf || IsRectEmpty(&w->surf->dirty) || !(w->style & WS_VISIBLE))
-      continue;
-    be->present(w->surf->native, w->surf->dirty);
-    w->surf->dirty = RECT{};
+  std::vector<std::pair<surface*, RECT>> due;
+  {
+    core_guard g(core_lock());
+    for (window* w : window_slots()) {
+      if (!w || w->owner != q || !w->surf || IsRectEmpty(&w->surf->dirty) ||
+          !(w->style & WS_VISIBLE))
+        continue;
+      due.emplace_back(pin_surface(w->surf), w->surf->dirty);
+      w->surf->dirty = RECT{};
+    }
   }
+  for (auto [s, area] : due) present_surface(s, area);
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/internal.h"
+#include "platform/controls.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <strings.h>
 
-#include "platform/internal.h"
+#include "platform/backend.h"
 #include "res/xola_icon.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/internal.h"
+#include "platform/winapi.h"
 
 extern char** environ;
 

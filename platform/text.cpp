@@ -1,8 +1,9 @@
 // Text: the built-in font's glyphs blended onto a surface, or the backend's
 // font where it has one, and the widths the controls lay text out by.
 
+#include "platform/backend.h"
+#include "platform/draw.h"
 #include "platform/font_data.h"
-#include "platform/internal.h"
 
 uint32_t blend(uint32_t dst, uint32_t src, unsigned a) {
   uint32_t out = 0;
@@ -45,25 +46,19 @@ void builtin_text(surface* s, int x, int baseline, RECT clip, const char* text, 
 }  // namespace
 
 void dc_text(HDC hdc, int x, int y, const char* text, int len, COLORREF c) {
-  auto* dc = reinterpret_cast<gdi_dc*>(hdc);
-  std::lock_guard<std::mutex> g(core_lock());
-  surface* s = dc_surface(dc);
-  if (!s || len <= 0) return;
-  RECT clip, whole{0, 0, s->w, s->h};
-  IntersectRect(&clip, &dc->clip, &whole);
-  const backend* be = current_backend();
-  int bx = x + dc->ox, baseline = y + dc->oy + font_ascent;
-  if (!be->draw_text(s, bx, baseline, clip, text, len, rgb_of(c)))
-    builtin_text(s, bx, baseline, clip, text, len, rgb_of(c));
+  dc_target t;
+  if (len <= 0 || !dc_begin(hdc, &t)) return;
+  int bx = x + t.ox, baseline = y + t.oy + font_ascent;
+  {
+    std::lock_guard<std::mutex> g(t.s->lock);
+    if (!backend_draw_text(t.s, bx, baseline, t.clip, text, len, rgb_of(c)))
+      builtin_text(t.s, bx, baseline, t.clip, text, len, rgb_of(c));
+  }
+  dc_end(t);
 }
 
 int text_width(const char* text, int len) {
-  int (*backend_width)(const char*, int);
-  {
-    std::lock_guard<std::mutex> g(core_lock());  // the backend may be chosen meanwhile
-    backend_width = current_backend()->text_width;
-  }
-  int w = backend_width(text, len);
+  int w = backend_text_width(text, len);
   if (w >= 0) return w;
   w = 0;
   for (int i = 0; i < len; i++) {

@@ -277,6 +277,11 @@ typedef PAINTSTRUCT* LPPAINTSTRUCT;
 #define VK_OEM_PERIOD 0xBE
 #define VK_OEM_MINUS 0xBD
 #define VK_OEM_COMMA 0xBC
+#define VK_OEM_1 0xBA
+#define VK_OEM_2 0xBF
+#define VK_NUMPAD0 0x60
+#define VK_NUMPAD9 0x69
+#define VK_DECIMAL 0x6E
 
 // PeekMessage.
 #define PM_NOREMOVE 0x0000
@@ -430,6 +435,7 @@ BOOL PtInRect(const RECT* rect, POINT point);
 HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT ps);
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps);
 HDC GetDC(HWND hwnd);
+HDC GetWindowDC(HWND hwnd);  // over the whole window, frame included
 int ReleaseDC(HWND hwnd, HDC dc);
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);

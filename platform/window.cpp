@@ -1,73 +1,16 @@
-// The window table and its handles, the window tree, creation, destruction
-// and showing.
+// Windows made, destroyed and shown, and their enabled and visible states.
 
 #include <algorithm>
 
-#include "platform/internal.h"
+#include "platform/backend.h"
+#include "platform/controls.h"
 
 namespace {
 
-struct core_state {
-  std::mutex lock;
-  std::vector<window*> slots;
-  std::vector<uint16_t> generations;
-  std::vector<uint32_t> free_slots;
-};
-
-core_state& core() {
-  // Never freed: threads may outlive main's statics.
-  static core_state* c = new core_state;
-  return *c;
-}
-
-HWND add_to_table(window* w) {
-  core_state& c = core();
-  uint32_t slot;
-  if (!c.free_slots.empty()) {
-    slot = c.free_slots.back();
-    c.free_slots.pop_back();
-  } else {
-    slot = static_cast<uint32_t>(c.slots.size());
-    c.slots.push_back(nullptr);
-    c.generations.push_back(1);
-  }
-  c.slots[slot] = w;
-  // Handles look like Windows': small, even, never reused at once.
-  uintptr_t value = (uintptr_t{c.generations[slot]} << 16) | ((slot + 1) << 1);
-  return reinterpret_cast<HWND>(value);
-}
-
-void remove_from_table(window* w) {
-  core_state& c = core();
-  uintptr_t value = reinterpret_cast<uintptr_t>(w->handle);
-  uint32_t slot = static_cast<uint32_t>(((value & 0xFFFF) >> 1) - 1);
-  c.slots[slot] = nullptr;
-  c.generations[slot] = static_cast<uint16_t>(c.generations[slot] % 0x7FFF + 1);
-  c.free_slots.push_back(slot);
-}
-
-void free_window(window* w) {
-  if (w->control_free) w->control_free(w->control);
-  if (w->surf) {
-    if (w->surf->native) current_backend()->destroy(w->surf->native);
-    delete w->surf;
-  }
-  delete w;
-}
-
-// WM_NCDESTROY goes to the children before their parent, as on Windows.
-void final_destroy(HWND hwnd) {
-  std::vector<HWND> kids;
-  {
-    auto [g, w] = lock_window(hwnd);
-    if (!w) return;
-    for (window* c : w->children) kids.push_back(c->handle);
-  }
-  for (HWND k : kids) final_destroy(k);
-  call_proc(hwnd, WM_NCDESTROY, 0, 0);
-
+// Takes the window out of the table and frees it, but for its surface.
+surface* forget(HWND hwnd) {
   auto [g, w] = lock_window(hwnd);
-  if (!w) return;
+  if (!w) return nullptr;
   thread_queue* q = w->owner;
   // A sender waiting on this window gets 0 instead of waiting for ever.
   for (auto it = q->sent.begin(); it != q->sent.end();) {
@@ -92,7 +35,23 @@ void final_destroy(HWND hwnd) {
   }
   for (window* c : w->children) c->parent = nullptr;  // already gone; kept safe
   remove_from_table(w);
-  free_window(w);
+  if (w->control_free) w->control_free(w->control);
+  surface* s = w->surf;
+  delete w;
+  return s;
+}
+
+// WM_NCDESTROY goes to the children before their parent, as on Windows.
+void final_destroy(HWND hwnd) {
+  std::vector<HWND> kids;
+  {
+    auto [g, w] = lock_window(hwnd);
+    if (!w) return;
+    for (window* c : w->children) kids.push_back(c->handle);
+  }
+  for (HWND k : kids) final_destroy(k);
+  call_proc(hwnd, WM_NCDESTROY, 0, 0);
+  if (surface* s = forget(hwnd)) unpin_surface(s);
 }
 
 void send_destroy(HWND hwnd) {
@@ -116,61 +75,21 @@ void mark_destroying(window* w) {
 
 }  // namespace
 
-std::mutex& core_lock() { return core().lock; }
-
-int screen_scale() {
-  const backend* be;
-  {
-    std::lock_guard<std::mutex> g(core_lock());
-    if (!choose_backend()) return 1;
-    be = current_backend();
-  }
-  return std::max(1, be->scale());
-}
-
-window* find_window(HWND hwnd) {
-  uintptr_t value = reinterpret_cast<uintptr_t>(hwnd);
-  if (value == 0 || (value & 1) || value > 0xFFFFFFFF) return nullptr;
-  uint32_t slot1 = static_cast<uint32_t>((value & 0xFFFF) >> 1);
-  core_state& c = core();
-  if (slot1 == 0 || slot1 > c.slots.size()) return nullptr;
-  window* w = c.slots[slot1 - 1];
-  if (!w || w->handle != hwnd) return nullptr;
-  return w;
-}
-
-locked_window lock_window(HWND hwnd) {
-  std::unique_lock<std::mutex> lock(core_lock());
-  window* w = find_window(hwnd);
-  return locked_window{std::move(lock), w};
-}
-
-bool is_descendant(window* w, window* ancestor) {
-  for (; w; w = w->parent)
-    if (w == ancestor) return true;
-  return false;
-}
-
-const std::vector<window*>& window_slots() { return core().slots; }
-
-window* top_of(window* w) {
-  while (w->parent) w = w->parent;
-  return w;
-}
-
-bool tree_visible(window* w) {
-  for (; w; w = w->parent)
-    if (!(w->style & WS_VISIBLE)) return false;
-  return true;
-}
-
 HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID param) {
   if (!class_name) return nullptr;
+  int scale = 1;
+  if (!(style & WS_CHILD)) {
+    if (!choose_backend()) return nullptr;  // no display to show it on
+    scale = std::max(1, backend_scale());
+  }
   HWND hwnd;
-  int scale = (style & WS_CHILD) ? 1 : screen_scale();
-  void* native = nullptr;
+  surface* s = nullptr;
+  surface* owner_surf = nullptr;  // pinned, so that its native window stays meanwhile
+  void* owner_native = nullptr;
+  POINT at{};
+  HICON icon = nullptr;
   frame_kind frame;
   {
     auto [g, given] = lock_window(parent);
@@ -179,11 +98,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
     // The window given is a child's parent, or a top-level window's owner.
     window* p = (style & WS_CHILD) ? given : nullptr;
     window* owner = (style & WS_CHILD) ? nullptr : given;
-    if (style & WS_CHILD) {
-      if (!p || p->destroying) return nullptr;
-    } else if (!choose_backend()) {
-      return nullptr;  // no display to show it on
-    }
+    if ((style & WS_CHILD) && (!p || p->destroying)) return nullptr;
     auto* w = new window;
     w->cls = cls;
     w->proc = cls->proc;
@@ -206,19 +121,17 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
       p->children.push_back(w);
     } else {
       w->owner->toplevels++;
-      w->surf = new surface;
-      w->surf->w = w->client.right - w->client.left;
-      w->surf->h = w->client.bottom - w->client.top;
-      w->surf->scale = scale;
-      w->surf->pixels.assign(static_cast<size_t>(w->surf->w) * w->surf->h * scale * scale,
-                             0x00FFFFFF);
-      const backend* be = current_backend();
-      w->surf->native =
-          be->create(hwnd, w->surf, x + w->client.left, y + w->client.top, title ? title : "");
-      if (cls->icon) be->set_icon(w->surf->native, cls->icon);
-      if (window* o = owner ? top_of(owner) : nullptr; o && o->surf)
-        be->set_owner(w->surf->native, o->surf->native);
-      native = w->surf->native;
+      s = w->surf = new surface;
+      s->w = w->client.right - w->client.left;
+      s->h = w->client.bottom - w->client.top;
+      s->scale = scale;
+      s->pixels.assign(static_cast<size_t>(s->w) * s->h * scale * scale, 0x00FFFFFF);
+      at = POINT{x + w->client.left, y + w->client.top};
+      icon = cls->icon;
+      if (window* o = owner ? top_of(owner) : nullptr; o && o->surf) {
+        owner_surf = pin_surface(o->surf);
+        owner_native = o->surf->native;
+      }
       frame.sizable = (w->style & WS_THICKFRAME) != 0;
       frame.minimize = (w->style & WS_MINIMIZEBOX) != 0;
       frame.maximize = (w->style & WS_MAXIMIZEBOX) != 0;
@@ -226,7 +139,19 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
     }
   }
   // Nobody else knows the handle yet, so the window cannot go meanwhile.
-  if (native) current_backend()->set_frame(native, frame);
+  if (s) {
+    void* native = backend_create(hwnd, s, at.x, at.y, title ? title : "");
+    {
+      core_guard g(core_lock());
+      s->native = native;
+    }
+    if (icon) backend_set_icon(native, icon);
+    if (owner_surf) {
+      backend_set_owner(native, owner_native);
+      unpin_surface(owner_surf);
+    }
+    if (native) backend_set_frame(native, frame);
+  }
 
   CREATESTRUCTA cs{
       param, instance,   menu,    parent, height, width, y, x, static_cast<LONG>(style),
@@ -246,14 +171,16 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
   if ((style & WS_CHILD) && !(ex_style & WS_EX_NOPARENTNOTIFY))
     SendMessageA(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, reinterpret_cast<uintptr_t>(menu)),
                  reinterpret_cast<LPARAM>(hwnd));
+  surface* shown = nullptr;
   {
     auto [g, w] = lock_window(hwnd);
     if (!w) return nullptr;
     if (w->style & WS_VISIBLE) {
-      if (w->surf) current_backend()->show(w->surf->native, true);
+      if (w->surf) shown = pin_to_show(w->surf, true);
       invalidate_all(w);
     }
   }
+  if (shown) show_surface(shown);
   if (style & WS_VISIBLE) call_proc(hwnd, WM_SHOWWINDOW, TRUE, 0);
   return IsWindow(hwnd) ? hwnd : nullptr;
 }
@@ -277,14 +204,15 @@ BOOL DestroyWindow(HWND hwnd) {
   // Hidden first: a slow destroy handler leaves no dead window on the screen.
   if (visible) {
     if (parent) call_proc(hwnd, WM_SHOWWINDOW, FALSE, 0);
-    auto [g, w] = lock_window(hwnd);
-    if (w) {
+    surface* hidden = nullptr;
+    if (auto [g, w] = lock_window(hwnd); w) {
       w->style &= ~WS_VISIBLE;
-      if (w->surf) current_backend()->show(w->surf->native, false);
+      if (w->surf) hidden = pin_to_show(w->surf, false);
       // The parent shows through where the child was, besides what it
       // already had to paint.
       if (w->parent) add_update(w->parent, w->rect, true);
     }
+    if (hidden) show_surface(hidden);
   }
   {
     auto [g, w] = lock_window(hwnd);
@@ -310,17 +238,27 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     if (was == show) return was;
   }
   SendMessageA(hwnd, WM_SHOWWINDOW, show, 0);
-  auto [g, w] = lock_window(hwnd);
-  if (!w) return was;
-  if (show) {
-    w->style |= WS_VISIBLE;
-    invalidate_all(w);
-  } else {
-    w->style &= ~WS_VISIBLE;
-    if (w->parent) add_update(w->parent, w->rect, true);
+  surface* s = nullptr;
+  {
+    auto [g, w] = lock_window(hwnd);
+    if (!w) return was;
+    if (show) {
+      w->style |= WS_VISIBLE;
+      invalidate_all(w);
+    } else {
+      w->style &= ~WS_VISIBLE;
+      if (w->parent) add_update(w->parent, w->rect, true);
+    }
+    if (w->surf)
+      s = pin_to_show(w->surf, show);
+    else
+      queue_wake(w->owner);
   }
-  if (w->surf) current_backend()->show(w->surf->native, show);
-  queue_wake(w->owner);
+  if (s) {
+    show_surface(s);
+    // Woken after the show, the owner presents to a window already on the screen.
+    if (auto [g, w] = lock_window(hwnd); w) queue_wake(w->owner);
+  }
   return was;
 }
 

@@ -1,17 +1,7 @@
 // Frame metrics, the outer and client rectangles of a window and their sizes.
 
-#include "platform/internal.h"
-
-namespace {
-
-// Frame metrics of a top-level window with a caption, as Windows 10 lays
-// them out at 96 dpi: 240x300 outside leaves 234x271 inside.
-constexpr int fixed_frame = 3;
-constexpr int sizing_frame = 8;
-constexpr int caption_height = 23;
-constexpr int scrollbar_width = 17;
-
-}  // namespace
+#include "platform/controls.h"
+#include "platform/metrics.h"
 
 void layout(window* w, int x, int y, int cx, int cy) {
   w->rect = RECT{x, y, x + cx, y + cy};

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/internal.h"
+#include "platform/backend.h"
 
 struct x11_window {
   Window win;

@@ -5,7 +5,7 @@
 
 #include <X11/Xlib.h>
 
-#include "platform/internal.h"
+#include "platform/backend.h"
 
 // At a scale above 1 the glyphs are drawn at that many times the size, on
 // the places that the font's own size gives, so that layouts measure alike.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/draw.h"
 #include "platform/x11_text.h"
 
 namespace {

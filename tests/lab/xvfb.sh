@@ -12,11 +12,12 @@ xvfb_start() {
     3>"$_xvfb_dir/xvfb.display" >"$_xvfb_dir/xvfb.log" 2>&1 &
   XVFB_PID=$!
   for _ in $(seq 100); do
-    grep -q '^[0-9][0-9]*$' "$_xvfb_dir/xvfb.display" && break
+    # -s: the background shell may not have made the file yet.
+    grep -qs '^[0-9][0-9]*$' "$_xvfb_dir/xvfb.display" && break
     kill -0 "$XVFB_PID" 2>/dev/null || break
     sleep 0.1
   done
-  if ! grep -q '^[0-9][0-9]*$' "$_xvfb_dir/xvfb.display"; then
+  if ! grep -qs '^[0-9][0-9]*$' "$_xvfb_dir/xvfb.display"; then
     echo "Xvfb did not start: $(cat "$_xvfb_dir/xvfb.log")" >&2
     kill "$XVFB_PID" 2>/dev/null
     wait "$XVFB_PID" 2>/dev/null

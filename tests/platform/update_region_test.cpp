@@ -16,7 +16,10 @@ std::vector<RECT>& painted() {
   return p;
 }
 
+int erased = 0;  // WM_ERASEBKGNDs since the last clear
+
 LRESULT CALLBACK painting_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg == WM_ERASEBKGND) erased++;
   if (msg == WM_PAINT) {
     PAINTSTRUCT ps;
     BeginPaint(hwnd, &ps);
@@ -63,6 +66,7 @@ struct update_fixture : ::testing::Test {
     UpdateWindow(top);
     pump();
     painted().clear();
+    erased = 0;
   }
   void TearDown() override { DestroyWindow(top); }
 };
@@ -94,6 +98,24 @@ TEST_F(update_fixture, TwoChildrenHiddenInTurnAreBothRepainted) {
   pump();
   EXPECT_TRUE(covered(RECT{10, 60, 60, 90}));
   EXPECT_TRUE(covered(where_child));
+}
+
+TEST_F(update_fixture, AnAreaInvalidatedWithoutErasingIsPaintedWithoutErasing) {
+  InvalidateRect(top, &corner, TRUE);
+  UpdateWindow(top);
+  EXPECT_EQ(erased, 1) << "asked to erase";
+  erased = 0;
+  InvalidateRect(top, &corner, FALSE);
+  UpdateWindow(top);
+  EXPECT_TRUE(covered(corner));
+  EXPECT_EQ(erased, 0) << "the erase of the paint before is not asked again";
+}
+
+TEST_F(update_fixture, WhereADestroyedChildWasIsErased) {
+  DestroyWindow(child);
+  UpdateWindow(top);
+  EXPECT_TRUE(covered(where_child));
+  EXPECT_GE(erased, 1) << "the parent's background shows through there";
 }
 
 }  // namespace

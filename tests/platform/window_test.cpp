@@ -2,6 +2,7 @@
 // names, parents, the client area, closing.
 
 #include <cstring>
+#include <vector>
 
 #include "tests/platform/msg_log.h"
 
@@ -220,6 +221,60 @@ TEST(Window, StockObjectsAndBrushes) {
   EXPECT_TRUE(DeleteObject(GetStockObject(WHITE_BRUSH))) << "deleting a stock object is harmless";
   EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
   EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
+}
+
+// EnableWindow answers whether the window was disabled before, not what it is now.
+TEST(Window, EnableWindowAnswersWhetherTheWindowWasDisabled) {
+  HWND top = make_top();
+  EXPECT_FALSE(EnableWindow(top, FALSE)) << "it was enabled";
+  EXPECT_TRUE(EnableWindow(top, FALSE)) << "it was disabled";
+  EXPECT_FALSE(IsWindowEnabled(top));
+  EXPECT_TRUE(EnableWindow(top, TRUE)) << "it was disabled";
+  EXPECT_FALSE(EnableWindow(top, TRUE)) << "it was enabled";
+  EXPECT_TRUE(IsWindowEnabled(top));
+  DestroyWindow(top);
+}
+
+// The child that goes is hidden with WM_SHOWWINDOW's FALSE; its WM_DESTROY
+// and WM_NCDESTROY carry nothing.
+TEST(Window, TheMessagesOfAChildsDestructionCarryWhatWindowsGives) {
+  HWND top = make_top();
+  HWND a = make_child(top, logging_class(), 0, 0, 0, 10, 10);
+  msg_log().clear();
+  EXPECT_TRUE(DestroyWindow(a));
+  int ends = 0;
+  for (const logged& l : msg_log()) {
+    if (l.hwnd != a) continue;
+    if (l.msg == WM_SHOWWINDOW) {
+      EXPECT_EQ(l.wparam, WPARAM{FALSE}) << "hidden, not shown";
+    }
+    if (l.msg == WM_DESTROY || l.msg == WM_NCDESTROY) {
+      ends++;
+      EXPECT_EQ(l.wparam, WPARAM{0}) << msg_name(l.msg);
+      EXPECT_EQ(l.lparam, LPARAM{0}) << msg_name(l.msg);
+    }
+  }
+  EXPECT_EQ(ends, 2);
+  DestroyWindow(top);
+}
+
+// ShowWindow tells the window first, with TRUE to show and FALSE to hide.
+TEST(Window, ShowWindowSendsWmShowWindowWithWhatItDoes) {
+  HWND top = make_top();
+  HWND a = make_child(top, logging_class(), 0, 0, 0, 10, 10);
+  auto shows = [](HWND hwnd) {
+    std::vector<WPARAM> out;
+    for (const logged& l : msg_log())
+      if (l.hwnd == hwnd && l.msg == WM_SHOWWINDOW) out.push_back(l.wparam);
+    return out;
+  };
+  msg_log().clear();
+  ShowWindow(a, SW_HIDE);
+  EXPECT_EQ(shows(a), std::vector<WPARAM>{FALSE});
+  msg_log().clear();
+  ShowWindow(top, SW_SHOW);
+  EXPECT_EQ(shows(top), std::vector<WPARAM>{TRUE});
+  DestroyWindow(top);
 }
 
 }  // namespace

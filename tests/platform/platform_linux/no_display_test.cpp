@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "platform/winapi.h"
+#include "platform/windowing.h"
 
 namespace {
 
@@ -24,6 +26,13 @@ TEST(NoDisplay, CreatingATopLevelWindowFails) {
             nullptr);
   MSG m;
   EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "the queue still works";
+}
+
+TEST(NoDisplay, TheX11BackendSaysThatDisplayIsNotSet) {
+  ASSERT_EQ(no_display, 0);
+  const char* why = windowing_failure();
+  ASSERT_NE(why, nullptr);
+  EXPECT_EQ(std::string(why), "cannot open display (DISPLAY is not set)");
 }
 
 }  // namespace
