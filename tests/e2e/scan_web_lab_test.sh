@@ -51,9 +51,11 @@ check "--web: exit 0" [ "$rc" -eq 0 ]
 check "--web: each device with what its page gave" cmp -s "$WORK/mixed.out" "$WORK/expected"
 check "--web: stderr stays quiet" [ ! -s "$WORK/mixed.err" ]
 # The silent one's check starts with its answer, inside the window of 0.9 s,
-# and the manager stops at once: its limit of 1 s costs almost nothing more.
+# and the manager stops at once: its limit of 1 s costs almost nothing more
+# (about 1 s in all; a check after the window and a stop in one-second steps
+# took 3 s).
 check "--web-timeout 1: the silent device costs its limit and no more ($((t1 - t0)) ms)" \
-  [ $((t1 - t0)) -lt 1800 ]
+  [ $((t1 - t0)) -lt 2600 ]
 
 t0=$(ms_now)
 "$SCAN" --web --web-timeout 3 --json >"$WORK/mixed.json"
