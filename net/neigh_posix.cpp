@@ -107,14 +107,26 @@ int32_t dump_once(neigh_table* t, void* buf, uint32_t seq) {
   return rc;
 }
 
+// NLMSG_OK and NLMSG_NEXT without their mixed signed and unsigned sizes.
+bool message_fits(const nlmsghdr* h, size_t left) {
+  return left >= sizeof(nlmsghdr) && h->nlmsg_len >= sizeof(nlmsghdr) && h->nlmsg_len <= left;
+}
+
+const nlmsghdr* next_message(const nlmsghdr* h, size_t* left) {
+  size_t step = NLMSG_ALIGN(h->nlmsg_len);
+  if (step > *left) step = *left;  // the last message's padding may be missing
+  *left -= step;
+  return reinterpret_cast<const nlmsghdr*>(reinterpret_cast<const char*>(h) + step);
+}
+
 }  // namespace
 
 int32_t neigh_netlink_parse(neigh_table* t, const void* data, size_t len, uint32_t seq) {
   if (len > dump_bytes_limit) return neigh_dump_failed;
-  int left = static_cast<int>(len);
+  size_t left = len;
   const nlmsghdr* h = static_cast<const nlmsghdr*>(data);
   int32_t rc = neigh_dump_more;
-  for (; rc == neigh_dump_more && NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
+  for (; rc == neigh_dump_more && message_fits(h, left); h = next_message(h, &left)) {
     if (h->nlmsg_seq != seq) continue;
     if (h->nlmsg_flags & NLM_F_DUMP_INTR) return neigh_dump_interrupted;
     if (h->nlmsg_type == NLMSG_DONE) {

@@ -40,10 +40,10 @@ scan() {  # kta-scan.exe's output without the console's carriage returns; its ex
 
 start_sim "$work/near" "$native/tools/kta-devsim" --range 10.77.0.10-10.77.0.21
 cd "$work" || exit 1
-for i in $(seq 10 21); do echo "10.77.0.$i"; done | LC_ALL=C sort >"$work/near.expected"
+for i in $(seq 10 21); do echo "10.77.0.$i"; done >"$work/near.expected"  # numeric order
 
 scan --rounds 2 >"$work/scan.out"
-check "kta-scan.exe: one round lists all twelve, in text order" cmp -s "$work/scan.out" "$work/near.expected"
+check "kta-scan.exe: one round lists all twelve, in numeric order" cmp -s "$work/scan.out" "$work/near.expected"
 # Known Wine difference: Wine reports the lab's adapter without carrier
 # (10.79.0.1/24) as up, so kta-scan.exe also probes there; no wire carries it.
 check "kta-scan.exe on one adapter: one probe a round, to 255.255.255.255 from port 10000" \
