@@ -175,9 +175,9 @@ format-check: deps
 
 # The _win32 files are not in the native build's compile database.
 lint: deps configure
-	clang-tidy -p $(BUILD) --quiet --warnings-as-errors='*' $(filter-out %_win32.cpp,$(filter %.cpp,$(SOURCES)))
+	clang-tidy -p $(BUILD) --quiet --warnings-as-errors='*' $(filter-out %_win32.cpp %_win32_test.cpp %_win32_lab_test.cpp,$(filter %.cpp,$(SOURCES)))
 	cppcheck --quiet --error-exitcode=1 --enable=warning,performance,portability --library=googletest \
-	  --suppress=missingIncludeSystem -I . $(filter-out %_win32.cpp,$(filter %.cpp,$(SOURCES)))
+	  --suppress=missingIncludeSystem -I . $(filter-out %_win32.cpp %_win32_test.cpp %_win32_lab_test.cpp,$(filter %.cpp,$(SOURCES)))
 
 clean:
 	rm -rf $(BUILD) $(WINBUILD) $(ASANBUILD) $(TSANBUILD) $(FUZZBUILD) $(BENCHBUILD)
