@@ -146,7 +146,8 @@ int32_t udp_bcast_set_adapters(const char* const* names, int32_t count) {
     if (!names[i] || std::strlen(names[i]) >= static_cast<size_t>(adapter_name_size)) return -1;
   }
   guard_enter();
-  for (int32_t i = 0; i < count; i++) std::strcpy(chan.only_names[i], names[i]);
+  for (int32_t i = 0; i < count; i++)
+    std::memcpy(chan.only_names[i], names[i], std::strlen(names[i]) + 1);
   chan.only_count = count;
   guard_leave();
   return 0;

@@ -78,6 +78,7 @@ bool parse_count(const char* text, int32_t min, int32_t max, int32_t* value) {
 // without its value.
 const char* option_value(int argc, char** argv, int* i, const char* name, bool* missing) {
   const char* arg = argv[*i];
+  if (!arg) return nullptr;
   size_t n = std::strlen(name);
   if (std::strncmp(arg, name, n) != 0) return nullptr;
   if (arg[n] == '=') return arg + n + 1;
