@@ -22,9 +22,11 @@ last=$(lab_device_addrs 4000 | tail -n1)
 start_sim() {  # start_sim N [kta-devsim options]
   local n=$1
   shift
+  # The last simulator's "answering" must not stand for this one's.
+  rm -f "$work/sim"
   "$build/tools/kta-devsim" --range "10.77.0.10-$(lab_device_addrs "$n" | tail -n1)" "$@" >"$work/sim" 2>&1 &
   sim=$!
-  for _ in $(seq 100); do grep -q answering "$work/sim" && break; sleep 0.05; done
+  for _ in $(seq 100); do grep -qs answering "$work/sim" && break; sleep 0.05; done
 }
 stop_sim() { kill "$sim"; wait "$sim" 2>/dev/null; sim=; }
 dropped() { python3 -c 'import json, sys; print(json.load(open(sys.argv[1])).get("dropped", "?"))' "$1"; }
